@@ -1,0 +1,27 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <opencv2/core.hpp>
+
+#include "frame_paths.h"
+#include "layer_files.h"
+
+namespace filtering {
+
+/// Everything the renderer saved for filtering one frame.
+struct Frame {
+    CameraPosition camera;
+    std::array<cv::Mat, LayerCount> layers;
+    FilterSettings settings;
+
+    const cv::Mat& operator[](Layer layer) const { return layers[layer]; }
+    cv::Mat& operator[](Layer layer) { return layers[layer]; }
+};
+
+/// Loads the camera, the seven layers in their order and the settings.
+/// Stops at the first missing, malformed or empty file, or at a layer whose
+/// size differs from the first one's, with a message naming the file.
+std::optional<Frame> loadFrame(const FramePaths& paths);
+
+}  // namespace filtering

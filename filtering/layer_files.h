@@ -1,0 +1,43 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+#include <string>
+
+#include "quendel/texture.h"
+
+namespace filtering {
+
+/// Reads an `.imagef4` file (int32 width, int32 height, then width x height
+/// pixels of four floats, bottom row first) into a three-channel float image
+/// with rows top-down and channels reversed (file channel 2 first), alpha
+/// dropped. An unreadable or malformed file gives a message naming it on
+/// standard error and an empty image.
+cv::Mat read_float4(const std::string& path);
+
+/// Writes a three- or four-channel float image as an `.imagef4` file, the
+/// inverse of `read_float4` (alpha 1.0 for three channels). The file is
+/// written beside its destination and renamed into place, so a failed write
+/// never leaves a truncated file. False, with a message, on failure.
+bool save_float4(const std::string& path, const cv::Mat& image);
+
+struct CameraPosition {
+    float x = 0.0f, y = 0.0f, z = 0.0f;
+};
+
+/// Reads "x y z"; numbers missing from the file stay 0. False, with a
+/// message, when the file cannot be opened.
+bool readCamera(const std::string& path, CameraPosition& camera);
+
+struct FilterSettings {
+    float rangeSigma = 0.0f;    // number 5 of the file
+    float spatialSigma = 0.0f;  // number 6 of the file
+};
+
+/// Reads six numbers and keeps the fifth and sixth. False, with a message,
+/// when the file cannot be opened or holds fewer than six numbers.
+bool readSettings(const std::string& path, FilterSettings& settings);
+
+/// A private planar copy of an interleaved float image.
+quendel::CpuTexture toTexture(const cv::Mat& image);
+
+}  // namespace filtering

@@ -1,0 +1,6 @@
+#pragma once
+
+// Everything the library offers.
+#include "quendel/backends.h"
+#include "quendel/texture.h"
+#include "quendel/threads.h"

@@ -1,0 +1,15 @@
+#include <atomic>
+
+#include "quendel/threads.h"
+
+namespace quendel {
+
+namespace {
+std::atomic<int> teamSize{kDefaultThreadCount};
+}
+
+void setThreadCount(int count) { teamSize.store(count < 1 ? 1 : count); }
+
+int threadCount() { return teamSize.load(); }
+
+}  // namespace quendel
