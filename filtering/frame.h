@@ -1,8 +1,8 @@
 #pragma once
 
 #include <array>
-#include <optional>
 #include <opencv2/core.hpp>
+#include <optional>
 
 #include "frame_paths.h"
 #include "layer_files.h"

@@ -26,10 +26,9 @@ cv::Mat rejectLayer(const std::string& path, const std::string& problem) {
 }
 
 int32_t littleEndianInt32(const unsigned char* bytes) {
-    return static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) |
-                                static_cast<uint32_t>(bytes[1]) << 8 |
-                                static_cast<uint32_t>(bytes[2]) << 16 |
-                                static_cast<uint32_t>(bytes[3]) << 24);
+    return static_cast<int32_t>(
+        static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+        static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24);
 }
 
 void putLittleEndianInt32(unsigned char* bytes, int32_t value) {
@@ -68,19 +67,21 @@ cv::Mat read_float4(const std::string& path) {
                                      std::to_string(height) + " in header");
     }
     if ((width == 0) != (height == 0)) {
-        return rejectLayer(path, "size " + std::to_string(width) + " x " +
-                                     std::to_string(height) + " has one side zero");
+        return rejectLayer(path, "size " + std::to_string(width) + " x " + std::to_string(height) +
+                                     " has one side zero");
     }
     if (width == 0) {
         return cv::Mat();
     }
-    const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 16u;
+    // Compared by pixel count: width x height x 16 bytes can overflow 64 bits.
+    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
     const long available = remainingBytes(file.get());
-    if (available < 0 || static_cast<uint64_t>(available) < bytes) {
+    if (available < 0 || static_cast<uint64_t>(available) / 16u < pixels) {
         return rejectLayer(path, "file shorter than its " + std::to_string(width) + " x " +
                                      std::to_string(height) + " header promises");
     }
     cv::Mat rgba(height, width, CV_32FC4);
+    const size_t bytes = static_cast<size_t>(pixels) * 16u;
     if (std::fread(rgba.data, 1, bytes, file.get()) != bytes) {
         return rejectLayer(path, std::string("read failed: ") + std::strerror(errno));
     }

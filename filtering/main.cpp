@@ -23,10 +23,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     const cv::Mat& first = (*frame)[Primary];
-    std::printf("Loaded %d layers of %d x %d from %s, camera (%g, %g, %g), sigmas %g (range) %g (spatial)\n",
-                static_cast<int>(LayerCount), first.cols, first.rows, paths.inputFolder().c_str(),
-                frame->camera.x, frame->camera.y, frame->camera.z, frame->settings.rangeSigma,
-                frame->settings.spatialSigma);
+    std::printf(
+        "Loaded %d layers of %d x %d from %s, camera (%g, %g, %g), sigmas %g (range) %g "
+        "(spatial)\n",
+        static_cast<int>(LayerCount), first.cols, first.rows, paths.inputFolder().c_str(),
+        frame->camera.x, frame->camera.y, frame->camera.z, frame->settings.rangeSigma,
+        frame->settings.spatialSigma);
     for (const cv::Mat& layer : frame->layers) {
         const quendel::CpuTexture texture = toTexture(layer);
         (void)texture;

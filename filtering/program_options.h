@@ -7,9 +7,9 @@
 namespace filtering {
 
 struct ProgramOptions {
-    std::string root;         // folder holding "filter/"
-    std::string output;       // result file; empty for the default under the root
-    std::string preview;      // optional PNG of the result
+    std::string root;     // folder holding "filter/"
+    std::string output;   // result file; empty for the default under the root
+    std::string preview;  // optional PNG of the result
     bool help = false;
 };
 

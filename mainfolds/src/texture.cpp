@@ -1,7 +1,7 @@
+#include "quendel/texture.h"
+
 #include <algorithm>
 #include <cstring>
-
-#include "quendel/texture.h"
 
 namespace quendel {
 

@@ -1,6 +1,6 @@
-#include <atomic>
-
 #include "quendel/threads.h"
+
+#include <atomic>
 
 namespace quendel {
 
@@ -8,8 +8,12 @@ namespace {
 std::atomic<int> teamSize{kDefaultThreadCount};
 }
 
-void setThreadCount(int count) { teamSize.store(count < 1 ? 1 : count); }
+void setThreadCount(int count) {
+    teamSize.store(count < 1 ? 1 : count);
+}
 
-int threadCount() { return teamSize.load(); }
+int threadCount() {
+    return teamSize.load();
+}
 
 }  // namespace quendel

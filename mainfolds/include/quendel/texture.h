@@ -14,7 +14,7 @@ class IImageStorage {};
 /// What a filter needs of an image: its size and its channel planes.
 /// Planes are row-major, pixel (x, y) at index y * width + x.
 class ITexture : public IImageStorage {
-public:
+  public:
     virtual ~ITexture() = default;
     virtual bool hasSize(unsigned width, unsigned height, unsigned channels) const = 0;
     virtual float* getChannel(unsigned index) = 0;
@@ -31,7 +31,7 @@ public:
 /// copies of the planes the caller selects. A plane is freed with its last
 /// holder.
 class CpuTexture : public ITexture {
-public:
+  public:
     using Plane = std::vector<float>;
     using PlaneHandle = std::shared_ptr<Plane>;
 
@@ -84,7 +84,7 @@ public:
     /// Appends a plane (shared, not copied); it must hold width x height values.
     void appendPlane(PlaneHandle plane) { channels.push_back(std::move(plane)); }
 
-protected:
+  protected:
     unsigned width = 0;
     unsigned height = 0;
     std::vector<PlaneHandle> channels;
