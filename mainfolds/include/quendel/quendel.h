@@ -2,5 +2,7 @@
 
 // Everything the library offers.
 #include "quendel/backends.h"
+#include "quendel/matrix.h"
+#include "quendel/source_vector.h"
 #include "quendel/texture.h"
 #include "quendel/threads.h"

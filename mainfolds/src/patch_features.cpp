@@ -1,0 +1,136 @@
+#include "patch_features.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "quendel/threads.h"
+
+namespace quendel {
+
+namespace {
+
+float offsetWeight(int dx, int dy, int radius) {
+    const float numerator = 0.5f * static_cast<float>(dx * dx + dy * dy);
+    const float quotient = static_cast<float>(-numerator / (0.5 * radius));
+    return static_cast<float>(std::exp(static_cast<double>(quotient)));
+}
+
+// Sums the features [first, last) over the whole image in pixel order.
+void sumFeatures(const PatchFeatures& features, int first, int last, float* sums) {
+    const unsigned width = features.width();
+    const size_t count = static_cast<size_t>(last - first);
+    std::vector<float> row(count * width);
+    for (unsigned y = 0; y < features.height(); ++y) {
+        features.gather(y, 0, width, first, last, nullptr, row.data(), width, 1);
+        // Features advance together, pixel by pixel, to overlap their chains.
+        for (unsigned x = 0; x < width; ++x) {
+            for (size_t i = 0; i < count; ++i) {
+                sums[i] = sums[i] + row[i * width + x];
+            }
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<float> channelMeansOf(const CpuTexture& texture) {
+    const unsigned channels = texture.getChannelsCount();
+    const size_t pixels = static_cast<size_t>(texture.getWidth()) * texture.getHeight();
+    std::vector<float> sums(channels, 0.0f);
+    std::vector<const float*> planes(channels);
+    for (unsigned c = 0; c < channels; ++c) {
+        planes[c] = texture.getChannel(c);
+    }
+    for (size_t j = 0; j < pixels; ++j) {
+        for (unsigned c = 0; c < channels; ++c) {
+            sums[c] = sums[c] + planes[c][j];
+        }
+    }
+    for (float& sum : sums) {
+        sum = sum / static_cast<float>(pixels);
+    }
+    return sums;
+}
+
+PatchFeatures::PatchFeatures(const CpuTexture& source_, int radius_)
+    : source(source_),
+      radius(std::max(radius_, 1)),
+      channels(static_cast<int>(source_.getChannelsCount())),
+      featureCount((2 * radius + 1) * (2 * radius + 1) * channels),
+      channelMeans(channelMeansOf(source_)) {
+    for (int dx = -radius; dx <= radius; ++dx) {
+        for (int dy = -radius; dy <= radius; ++dy) {
+            weights.push_back(offsetWeight(dx, dy, radius));
+        }
+    }
+}
+
+void PatchFeatures::gatherOne(unsigned y, unsigned xBegin, unsigned xEnd, int feature, float centre,
+                              float* out, size_t pixelStride) const {
+    if (xBegin >= xEnd) {
+        return;
+    }
+    const int side = 2 * radius + 1;
+    const int k = feature / channels;
+    const int c = feature % channels;
+    const int dx = k / side - radius;
+    const int dy = k % side - radius;
+    const long w = static_cast<long>(width());
+    const long h = static_cast<long>(height());
+    const long sampleY = static_cast<long>(y) + dy;
+    const long rowIndex = sampleY >= 0 && sampleY < h ? sampleY : 0;
+    const float* row = source.getChannel(static_cast<unsigned>(c)) + rowIndex * w;
+    const float mean = channelMeans[static_cast<size_t>(c)];
+    const float weight = weights[static_cast<size_t>(k)];
+
+    // Columns whose sample lies inside the row; the rest read column 0.
+    const long inside0 = std::clamp<long>(-dx, xBegin, xEnd);
+    const long inside1 = std::clamp<long>(w - dx, inside0, xEnd);
+    const float outside = (row[0] - mean) * weight - centre;
+    for (long x = xBegin; x < inside0; ++x) {
+        out[static_cast<size_t>(x - xBegin) * pixelStride] = outside;
+    }
+    const float* shifted = row + dx;
+    if (pixelStride == 1) {
+        float* target = out - xBegin;
+        for (long x = inside0; x < inside1; ++x) {
+            target[x] = (shifted[x] - mean) * weight - centre;
+        }
+    } else {
+        for (long x = inside0; x < inside1; ++x) {
+            out[static_cast<size_t>(x - xBegin) * pixelStride] =
+                (shifted[x] - mean) * weight - centre;
+        }
+    }
+    for (long x = inside1; x < static_cast<long>(xEnd); ++x) {
+        out[static_cast<size_t>(x - xBegin) * pixelStride] = outside;
+    }
+}
+
+void PatchFeatures::gather(unsigned y, unsigned xBegin, unsigned xEnd, int first, int last,
+                           const float* centre, float* out, size_t featureStride,
+                           size_t pixelStride) const {
+    for (int i = first; i < last; ++i) {
+        const float subtrahend = centre == nullptr ? 0.0f : centre[i];
+        gatherOne(y, xBegin, xEnd, i, subtrahend,
+                  out + static_cast<size_t>(i - first) * featureStride, pixelStride);
+    }
+}
+
+std::vector<float> PatchFeatures::means() const {
+    std::vector<float> sums(static_cast<size_t>(featureCount), 0.0f);
+    const int groups = std::max(1, std::min(threadCount(), featureCount));
+#pragma omp parallel for num_threads(threadCount()) schedule(static)
+    for (int g = 0; g < groups; ++g) {
+        const int first = static_cast<int>(static_cast<long>(featureCount) * g / groups);
+        const int last = static_cast<int>(static_cast<long>(featureCount) * (g + 1) / groups);
+        sumFeatures(*this, first, last, sums.data() + first);
+    }
+    const float n = static_cast<float>(pixels());
+    for (float& sum : sums) {
+        sum = sum / n;
+    }
+    return sums;
+}
+
+}  // namespace quendel
