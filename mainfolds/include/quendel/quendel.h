@@ -4,5 +4,6 @@
 #include "quendel/backends.h"
 #include "quendel/matrix.h"
 #include "quendel/source_vector.h"
+#include "quendel/tdr_filter.h"
 #include "quendel/texture.h"
 #include "quendel/threads.h"

@@ -1,0 +1,41 @@
+#include "domain_distances.h"
+#include "filter_coefficients.h"
+#include "quendel/tdr_filter.h"
+#include "recursive_sweeps.h"
+
+namespace quendel {
+
+namespace {
+
+void makeScratch(CpuTexture& scratch, unsigned width, unsigned height) {
+    if (!scratch.hasSize(width, height, 1)) {
+        scratch = CpuTexture(nullptr, width, height, 1, false);
+    }
+}
+
+}  // namespace
+
+bool TDRFilter<CpuFiltering>::process(CpuTexture& image, const CpuTexture& guide, float sigmaS,
+                                      float sigmaR) {
+    const unsigned width = image.getWidth();
+    const unsigned height = image.getHeight();
+    if (guide.getWidth() != width || guide.getHeight() != height) {
+        return false;
+    }
+    makeScratch(horizontalDistances, width, height);
+    makeScratch(verticalDistances, width, height);
+    makeScratch(coefficients, width, height);
+    computeDomainDistances(guide, distanceWeights(sigmaS, sigmaR),
+                           horizontalDistances.getChannel(0), verticalDistances.getChannel(0));
+
+    for (int iteration = 1; iteration <= kTdrIterations; ++iteration) {
+        const float base = feedbackCoefficient(iterationSigma(sigmaS, iteration));
+        horizontalRecursivePass(
+            image, {coefficients.getChannel(0), horizontalDistances.getChannel(0), base});
+        verticalRecursivePass(image,
+                              {coefficients.getChannel(0), verticalDistances.getChannel(0), base});
+    }
+    return true;
+}
+
+}  // namespace quendel
