@@ -1,6 +1,7 @@
 #pragma once
 
 // Everything the library offers.
+#include "quendel/adaptive_manifold_filter.h"
 #include "quendel/backends.h"
 #include "quendel/matrix.h"
 #include "quendel/source_vector.h"

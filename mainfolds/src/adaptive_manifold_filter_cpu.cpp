@@ -1,0 +1,305 @@
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "child_manifold.h"
+#include "h_filter.h"
+#include "manifold_tree.h"
+#include "quendel/adaptive_manifold_filter.h"
+#include "quendel/tdr_filter.h"
+#include "quendel/threads.h"
+#include "simd_dispatch.h"
+
+namespace quendel {
+
+namespace {
+
+// Pixels per unit of work handed to a thread; any split gives the same bits
+// because every pixel is computed on its own.
+constexpr std::ptrdiff_t kPixelBlock = 4096;
+
+template <typename Body>
+void forPixelBlocks(std::size_t pixels, Body body) {
+    const std::ptrdiff_t blocks =
+        (static_cast<std::ptrdiff_t>(pixels) + kPixelBlock - 1) / kPixelBlock;
+#pragma omp parallel for num_threads(threadCount()) schedule(static)
+    for (std::ptrdiff_t block = 0; block < blocks; ++block) {
+        const std::size_t begin = static_cast<std::size_t>(block * kPixelBlock);
+        const std::size_t end = std::min(pixels, begin + static_cast<std::size_t>(kPixelBlock));
+        body(begin, end);
+    }
+}
+
+std::vector<const float*> readPlanes(const CpuTexture& texture) {
+    std::vector<const float*> planes(texture.getChannelsCount());
+    for (unsigned c = 0; c < planes.size(); ++c) {
+        planes[c] = texture.getChannel(c);
+    }
+    return planes;
+}
+
+std::vector<float*> writePlanes(CpuTexture& texture) {
+    std::vector<float*> planes(texture.getChannelsCount());
+    for (unsigned c = 0; c < planes.size(); ++c) {
+        planes[c] = texture.getChannel(c);
+    }
+    return planes;
+}
+
+// Squared distance of each pixel's guide values to the manifold, summed in
+// channel order, for at most kPixelBlock pixels.
+QUENDEL_SIMD_CLONES
+void squaredDistances(const float* const* guide, const float* const* manifold, unsigned channels,
+                      std::size_t begin, std::size_t count, float* sums) {
+    for (std::size_t i = 0; i < count; ++i) {
+        sums[i] = 0.0f;
+    }
+    for (unsigned c = 0; c < channels; ++c) {
+        const float* g = guide[c] + begin;
+        const float* m = manifold[c] + begin;
+        for (std::size_t i = 0; i < count; ++i) {
+            const float difference = g[i] - m[i];
+            sums[i] = sums[i] + difference * difference;
+        }
+    }
+}
+
+// weights = exp(d * scale), scale = -2 g^2: the squared distance is
+// multiplied by minus the range variance, not divided by it.
+void manifoldWeights(const CpuTexture& guide, const CpuTexture& manifold, float scale,
+                     float* weights) {
+    const std::vector<const float*> g = readPlanes(guide);
+    const std::vector<const float*> m = readPlanes(manifold);
+    const unsigned channels = guide.getChannelsCount();
+    forPixelBlocks(guide.getPixelsCount(), [&](std::size_t begin, std::size_t end) {
+        float* out = weights + begin;
+        squaredDistances(g.data(), m.data(), channels, begin, end - begin, out);
+        for (std::size_t i = 0; i < end - begin; ++i) {
+            out[i] = std::exp(out[i] * scale);
+        }
+    });
+}
+
+QUENDEL_SIMD_CLONES
+void multiplyPlane(const float* values, const float* weights, std::size_t count, float* out) {
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i] = values[i] * weights[i];
+    }
+}
+
+QUENDEL_SIMD_CLONES
+void addWeightedPlane(const float* values, const float* weights, std::size_t count, float* sums) {
+    for (std::size_t i = 0; i < count; ++i) {
+        sums[i] = sums[i] + weights[i] * values[i];
+    }
+}
+
+QUENDEL_SIMD_CLONES
+void dividePlane(const float* numerator, const float* denominator, std::size_t count, float* out) {
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i] = numerator[i] / denominator[i];
+    }
+}
+
+QUENDEL_SIMD_CLONES
+void interleaveDifferences(const float* const* guide, const float* const* manifold,
+                           unsigned channels, std::size_t begin, std::size_t end, float* out) {
+    for (unsigned c = 0; c < channels; ++c) {
+        const float* g = guide[c];
+        const float* m = manifold[c];
+        for (std::size_t p = begin; p < end; ++p) {
+            out[p * channels + c] = g[p] - m[p];
+        }
+    }
+}
+
+// A private copy of every plane (clone() shares planes past the 32nd).
+CpuTexture privateCopy(const CpuTexture& texture) {
+    CpuTexture copy(nullptr, texture.getWidth(), texture.getHeight(), 0, true);
+    for (unsigned c = 0; c < texture.getChannelsCount(); ++c) {
+        copy.appendPlane(std::make_shared<CpuTexture::Plane>(*texture.planeHandle(c)));
+    }
+    return copy;
+}
+
+void ensureSize(CpuTexture& texture, unsigned width, unsigned height, unsigned channels) {
+    if (!texture.hasSize(width, height, channels)) {
+        texture = CpuTexture(nullptr, width, height, channels, true);
+    }
+}
+
+void fillZero(CpuTexture& texture) {
+    const std::vector<float*> planes = writePlanes(texture);
+    forPixelBlocks(texture.getPixelsCount(), [&](std::size_t begin, std::size_t end) {
+        for (float* plane : planes) {
+            std::fill(plane + begin, plane + end, 0.0f);
+        }
+    });
+}
+
+void smoothManifold(CpuTexture& planes, float sigma) {
+    horizontalHPass(planes, sigma);
+    verticalHPass(planes, sigma);
+}
+
+}  // namespace
+
+// What one call works on, and the scratch it keeps for the next call.
+struct AdaptiveManifoldFilter<CpuFiltering>::Workspace {
+    int maxDepth = 0;
+    float sigmaS = 0.0f;
+    float sigmaR = 0.0f;
+    float rangeSigma = 0.0f;  // g = sigmaR / sqrt(2), the range deviation of each node
+    CpuTexture base;
+    CpuTexture features;
+    CpuTexture manifold;
+
+    // The splat planes (base times the node's weights) followed by one copy
+    // of the weights: every channel's weights are the same plane, so one
+    // smoothing serves them all, in the same pass as the splat.
+    CpuTexture smoothed;
+    std::vector<CpuTexture> nodeWeights;  // one plane per depth, kept for the children
+    CpuTexture numeratorSum;
+    CpuTexture denominatorSum;          // one plane: it is the same for every channel
+    std::vector<float> residualValues;  // guide minus manifold, interleaved
+    TDRFilter<CpuFiltering> tdrFilter;
+    ChildManifoldBuilder childBuilder{smoothManifold};
+
+    bool bind(SourceVector<CpuFiltering>& source, int depthLimit);
+    void prepareScratch();
+    bool filterNode(int depth);
+    Residuals residuals();
+    bool makeChildManifold(const PixelList& cluster, int parentDepth);
+    void divideSumsInto(CpuTexture& output);
+};
+
+bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::bind(SourceVector<CpuFiltering>& source,
+                                                           int depthLimit) {
+    maxDepth = depthLimit;
+    sigmaS = source.sigmaS;
+    sigmaR = source.sigmaR;
+    rangeSigma = sigmaR / std::sqrt(2.0f);
+    base = source.base;
+    features = source.features;
+    if (features.getWidth() != base.getWidth() || features.getHeight() != base.getHeight()) {
+        return false;
+    }
+    manifold = privateCopy(features);
+    return true;
+}
+
+void AdaptiveManifoldFilter<CpuFiltering>::Workspace::prepareScratch() {
+    const unsigned width = base.getWidth();
+    const unsigned height = base.getHeight();
+    const unsigned channels = base.getChannelsCount();
+    ensureSize(smoothed, width, height, channels + 1);
+    ensureSize(numeratorSum, width, height, channels);
+    ensureSize(denominatorSum, width, height, 1);
+    fillZero(numeratorSum);
+    fillZero(denominatorSum);
+    const std::size_t slots = static_cast<std::size_t>(std::max(maxDepth, -1)) + 2;
+    nodeWeights.resize(slots);
+    for (CpuTexture& weights : nodeWeights) {
+        ensureSize(weights, width, height, 1);
+    }
+}
+
+bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::filterNode(int depth) {
+    float* weights = nodeWeights[static_cast<std::size_t>(depth)].getChannel(0);
+    manifoldWeights(features, manifold, -2.0f * rangeSigma * rangeSigma, weights);
+
+    const unsigned channels = base.getChannelsCount();
+    const std::vector<const float*> image = readPlanes(base);
+    const std::vector<float*> splat = writePlanes(smoothed);
+    forPixelBlocks(base.getPixelsCount(), [&](std::size_t begin, std::size_t end) {
+        for (unsigned c = 0; c < channels; ++c) {
+            multiplyPlane(image[c] + begin, weights + begin, end - begin, splat[c] + begin);
+        }
+        std::copy(weights + begin, weights + end, splat[channels] + begin);
+    });
+
+    tdrFilter.process(smoothed, features, sigmaS, rangeSigma);
+
+    // Sliced with the unsmoothed weights of this node.
+    const std::vector<float*> numerator = writePlanes(numeratorSum);
+    float* denominator = denominatorSum.getChannel(0);
+    forPixelBlocks(base.getPixelsCount(), [&](std::size_t begin, std::size_t end) {
+        const std::size_t count = end - begin;
+        for (unsigned c = 0; c < channels; ++c) {
+            addWeightedPlane(splat[c] + begin, weights + begin, count, numerator[c] + begin);
+        }
+        addWeightedPlane(splat[channels] + begin, weights + begin, count, denominator + begin);
+    });
+    return true;
+}
+
+Residuals AdaptiveManifoldFilter<CpuFiltering>::Workspace::residuals() {
+    const unsigned channels = features.getChannelsCount();
+    const std::size_t pixels = features.getPixelsCount();
+    residualValues.resize(pixels * channels);
+    const std::vector<const float*> guide = readPlanes(features);
+    const std::vector<const float*> current = readPlanes(manifold);
+    forPixelBlocks(pixels, [&](std::size_t begin, std::size_t end) {
+        interleaveDifferences(guide.data(), current.data(), channels, begin, end,
+                              residualValues.data());
+    });
+    return Residuals{residualValues.data(), pixels, channels};
+}
+
+bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::makeChildManifold(const PixelList& cluster,
+                                                                        int parentDepth) {
+    const float* weights = nodeWeights[static_cast<std::size_t>(parentDepth)].getChannel(0);
+    childBuilder.build(cluster, weights, features, sigmaS, sigmaR, manifold);
+    return true;
+}
+
+void AdaptiveManifoldFilter<CpuFiltering>::Workspace::divideSumsInto(CpuTexture& output) {
+    const unsigned channels = numeratorSum.getChannelsCount();
+    if (output.getPixelsCount() != numeratorSum.getPixelsCount() ||
+        output.getChannelsCount() != channels) {
+        return;
+    }
+    const std::vector<const float*> numerator = readPlanes(numeratorSum);
+    const float* denominator = denominatorSum.getChannel(0);
+    const std::vector<float*> out = writePlanes(output);
+    forPixelBlocks(output.getPixelsCount(), [&](std::size_t begin, std::size_t end) {
+        for (unsigned c = 0; c < channels; ++c) {
+            dividePlane(numerator[c] + begin, denominator + begin, end - begin, out[c] + begin);
+        }
+    });
+}
+
+AdaptiveManifoldFilter<CpuFiltering>::AdaptiveManifoldFilter()
+    : workspace(std::make_unique<Workspace>()) {}
+
+AdaptiveManifoldFilter<CpuFiltering>::~AdaptiveManifoldFilter() = default;
+AdaptiveManifoldFilter<CpuFiltering>::AdaptiveManifoldFilter(AdaptiveManifoldFilter&&) noexcept =
+    default;
+AdaptiveManifoldFilter<CpuFiltering>& AdaptiveManifoldFilter<CpuFiltering>::operator=(
+    AdaptiveManifoldFilter&&) noexcept = default;
+
+bool AdaptiveManifoldFilter<CpuFiltering>::process(CpuTexture* output,
+                                                   SourceVector<CpuFiltering>& source,
+                                                   int maxDepth) {
+    if (output == nullptr) {
+        return false;
+    }
+    if (!workspace) {
+        workspace = std::make_unique<Workspace>();
+    }
+    source.build();
+    Workspace& w = *workspace;
+    if (!w.bind(source, maxDepth)) {
+        return true;
+    }
+    w.prepareScratch();
+    smoothManifold(w.manifold, w.sigmaS);  // the root manifold: the low-passed guide
+    walkManifoldTree(w, rootPixelList(w.base.getWidth(), w.base.getHeight()), 0, w.maxDepth,
+                     w.base.getWidth());
+    w.divideSumsInto(*output);
+    return true;
+}
+
+}  // namespace quendel

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "manifold_tree.h"
+#include "quendel/texture.h"
+
+namespace quendel {
+
+/// Size and deviation at which a child manifold is smoothed.
+struct ChildSmoothing {
+    bool reduced;     ///< smoothed at a reduced size
+    unsigned width;   ///< reduced width (the full width when not reduced)
+    unsigned height;  ///< reduced height (the full height when not reduced)
+    float sigma;      ///< deviation of the smoothing at that size
+};
+
+/// The reduction factor E of a child manifold and the size it gives:
+/// E = sigmaS / 2^k with k = floor(log2(min(sigmaS / 4, 256 sigmaR))), or 1
+/// when that is below 1 (or the logarithm is not finite).
+ChildSmoothing childSmoothing(float sigmaS, float sigmaR, unsigned width, unsigned height);
+
+/// Builds the manifold of a child cluster on the host: the cluster's guide
+/// values weighted by one minus the parent node's weights (zero outside the
+/// cluster), smoothed edge-blind, divided by the equally smoothed weights
+/// with the denominator clamped at 1e-6. Work planes are kept from one call
+/// to the next while the image size stays the same.
+class ChildManifoldBuilder {
+  public:
+    /// Edge-blind smoothing of every plane of a texture in place: a
+    /// horizontal then a vertical pass with the given deviation.
+    using Smoother = std::function<void(CpuTexture& planes, float sigma)>;
+
+    explicit ChildManifoldBuilder(Smoother smoother);
+
+    /// Overwrites every plane of `manifold` (the size and channel count of
+    /// `features`) with the manifold of `cluster`. `parentWeights` is one
+    /// plane of the image's size.
+    void build(const PixelList& cluster, const float* parentWeights, const CpuTexture& features,
+               float sigmaS, float sigmaR, CpuTexture& manifold);
+
+  private:
+    void markCluster(const PixelList& cluster, unsigned width, unsigned height);
+    void maskPlanes(const float* parentWeights, const CpuTexture& features);
+    void smooth(const ChildSmoothing& smoothing);
+    void divideInto(CpuTexture& manifold) const;
+
+    Smoother smoother;
+    // Guide channels times the mask, then the mask itself as the last plane:
+    // the denominator is the same for every channel, so it is kept once.
+    CpuTexture planes;
+    CpuTexture smallPlanes;
+    std::vector<unsigned char> inCluster;
+};
+
+}  // namespace quendel

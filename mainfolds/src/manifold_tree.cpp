@@ -1,0 +1,155 @@
+#include "manifold_tree.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "quendel/threads.h"
+
+namespace quendel {
+
+namespace {
+
+constexpr int kPowerIterationRounds = 4;
+
+// Components summed together in one sweep over the pixels: enough
+// independent chains to hide the adder's latency, few enough for registers.
+constexpr unsigned kComponentChunk = 16;
+
+// sum[j] += t_p * r_p[j] over all pixels in pixel order, for the components
+// first ... first + Width - 1. Each component is its own chain, so the order
+// of additions is the plain pixel order.
+template <unsigned Width>
+void accumulateChunk(const Residuals& residuals, const float* projections, unsigned first,
+                     float* sums) {
+    float chain[Width] = {};
+    const unsigned stride = residuals.components;
+    const float* row = residuals.values + first;
+    for (std::size_t p = 0; p < residuals.pixels; ++p, row += stride) {
+        const float t = projections[p];
+        for (unsigned k = 0; k < Width; ++k) {
+            chain[k] = chain[k] + t * row[k];
+        }
+    }
+    std::copy(chain, chain + Width, sums + first);
+}
+
+void accumulateTail(const Residuals& residuals, const float* projections, unsigned first,
+                    float* sums) {
+    const unsigned stride = residuals.components;
+    for (unsigned j = first; j < stride; ++j) {
+        float sum = 0.0f;
+        const float* value = residuals.values + j;
+        for (std::size_t p = 0; p < residuals.pixels; ++p, value += stride) {
+            sum = sum + projections[p] * *value;
+        }
+        sums[j] = sum;
+    }
+}
+
+// v_j = sum over pixels of t_p * r_p[j].
+void weightedResidualSum(const Residuals& residuals, const std::vector<float>& projections,
+                         std::vector<float>& sums) {
+    unsigned first = 0;
+    for (; first + kComponentChunk <= residuals.components; first += kComponentChunk) {
+        accumulateChunk<kComponentChunk>(residuals, projections.data(), first, sums.data());
+    }
+    accumulateTail(residuals, projections.data(), first, sums.data());
+}
+
+void normalise(std::vector<float>& direction) {
+    float squares = 0.0f;
+    for (float value : direction) {
+        squares = squares + value * value;
+    }
+    const float norm = std::sqrt(squares);
+    if (norm != 0.0f) {
+        for (float& value : direction) {
+            value = value / norm;
+        }
+    }
+}
+
+}  // namespace
+
+PixelList rootPixelList(unsigned width, unsigned height) {
+    PixelList list(static_cast<std::size_t>(width) * height);
+    const std::int32_t w = static_cast<std::int32_t>(width);
+    const std::int32_t h = static_cast<std::int32_t>(height);
+#pragma omp parallel for num_threads(threadCount()) schedule(static)
+    for (std::int32_t y = 0; y < h; ++y) {
+        PixelCoord* row = list.data() + static_cast<std::size_t>(y) * width;
+        for (std::int32_t x = 0; x < w; ++x) {
+            row[x] = PixelCoord{x, y};
+        }
+    }
+    return list;
+}
+
+std::vector<float> startDirection(unsigned components) {
+    std::vector<float> direction(components);
+    for (float& value : direction) {
+        value = static_cast<float>(std::rand() % 1000000) / 100000.0f;
+    }
+    return direction;
+}
+
+void projectResiduals(const Residuals& residuals, const std::vector<float>& direction,
+                      std::vector<float>& projections) {
+    projections.resize(residuals.pixels);
+    const unsigned components = residuals.components;
+    const float* v = direction.data();
+    const std::ptrdiff_t pixels = static_cast<std::ptrdiff_t>(residuals.pixels);
+#pragma omp parallel for num_threads(threadCount()) schedule(static)
+    for (std::ptrdiff_t p = 0; p < pixels; ++p) {
+        const float* r = residuals.values + static_cast<std::size_t>(p) * components;
+        float dot = 0.0f;
+        for (unsigned i = 0; i < components; ++i) {
+            dot = dot + r[i] * v[i];
+        }
+        projections[p] = dot;
+    }
+}
+
+void refineDirection(const Residuals& residuals, std::vector<float>& direction) {
+    std::vector<float> projections;
+    for (int round = 0; round < kPowerIterationRounds; ++round) {
+        projectResiduals(residuals, direction, projections);
+        weightedResidualSum(residuals, projections, direction);
+        normalise(direction);
+    }
+}
+
+ClusterHalves splitCluster(const PixelList& cluster, const std::vector<float>& projections,
+                           unsigned width) {
+    std::size_t negatives = 0;
+    for (const PixelCoord& pixel : cluster) {
+        negatives += projections[static_cast<std::size_t>(pixel.y) * width + pixel.x] < 0.0f;
+    }
+    ClusterHalves halves;
+    halves.first.reserve(negatives);
+    halves.second.reserve(cluster.size() - negatives);
+    for (const PixelCoord& pixel : cluster) {
+        const float dot = projections[static_cast<std::size_t>(pixel.y) * width + pixel.x];
+        (dot < 0.0f ? halves.first : halves.second).push_back(pixel);
+    }
+    return halves;
+}
+
+ClusterHalves splitByMainDirection(const PixelList& cluster, const Residuals& residuals,
+                                   unsigned width) {
+    std::vector<float> direction = startDirection(residuals.components);
+    refineDirection(residuals, direction);
+    std::vector<float> projections;
+    projectResiduals(residuals, direction, projections);
+    return splitCluster(cluster, projections, width);
+}
+
+std::size_t manifoldTreeNodeCount(int maxDepth) {
+    if (maxDepth < 0) {
+        return 1;
+    }
+    return (std::size_t{1} << (maxDepth + 2)) - 1;
+}
+
+}  // namespace quendel
