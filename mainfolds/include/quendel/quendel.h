@@ -3,6 +3,9 @@
 // Everything the library offers.
 #include "quendel/adaptive_manifold_filter.h"
 #include "quendel/backends.h"
+#include "quendel/device_runtime.h"
+#include "quendel/gpu_matrix.h"
+#include "quendel/gpu_texture.h"
 #include "quendel/matrix.h"
 #include "quendel/source_vector.h"
 #include "quendel/tdr_filter.h"
