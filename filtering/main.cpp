@@ -2,6 +2,8 @@
 #include <iostream>
 
 #include "frame.h"
+#include "pipeline.h"
+#include "preview.h"
 #include "program_options.h"
 
 using namespace filtering;
@@ -22,16 +24,15 @@ int main(int argc, char** argv) {
     if (!frame) {
         return 1;
     }
-    const cv::Mat& first = (*frame)[Primary];
-    std::printf(
-        "Loaded %d layers of %d x %d from %s, camera (%g, %g, %g), sigmas %g (range) %g "
-        "(spatial)\n",
-        static_cast<int>(LayerCount), first.cols, first.rows, paths.inputFolder().c_str(),
-        frame->camera.x, frame->camera.y, frame->camera.z, frame->settings.rangeSigma,
-        frame->settings.spatialSigma);
-    for (const cv::Mat& layer : frame->layers) {
-        const quendel::CpuTexture texture = toTexture(layer);
-        (void)texture;
+    const DenoisedFrame result = denoise(*frame);
+    std::printf("Spent %lf seconds\n", result.seconds);
+    std::fflush(stdout);
+    const std::string output = options->output.empty() ? paths.output() : options->output;
+    if (!save_float4(output, result.image)) {
+        return 1;
+    }
+    if (!options->preview.empty() && !writePreview(options->preview, result.image)) {
+        return 1;
     }
     return 0;
 }

@@ -1,0 +1,128 @@
+#include "pipeline.h"
+
+#include <cmath>
+#include <limits>
+
+#include "quendel/source_vector.h"
+#include "quendel/tdr_filter.h"
+
+namespace filtering {
+
+namespace {
+
+constexpr float kLowestSigma = 0.00001f;
+constexpr float kHighestSigma = 10.0f;
+constexpr float kPatchFeatureScale = 10.0f;
+constexpr float kSourceScale = 1.0f;
+constexpr float kNormalsWeight = 0.5f;
+constexpr float kDistanceWeight = 0.4f;
+constexpr float kTexColorWeight = 1.0f;
+constexpr unsigned kAllPlanes = 0xFFFFFFFFu;
+
+}  // namespace
+
+float clampSigma(float value) {
+    if (!(value > kLowestSigma)) {
+        return kLowestSigma;
+    }
+    return value >= kHighestSigma ? kHighestSigma : value;
+}
+
+cv::Mat normalizedDistances(const cv::Mat& positions, const CameraPosition& camera) {
+    cv::Mat distances(positions.rows, positions.cols, CV_32F);
+    float largest = std::numeric_limits<float>::min();
+    float smallest = std::numeric_limits<float>::max();
+    for (int row = 0; row < positions.rows; ++row) {
+        const auto* position = positions.ptr<cv::Vec3f>(row);
+        float* distance = distances.ptr<float>(row);
+        for (int column = 0; column < positions.cols; ++column) {
+            const float dz = position[column][0] - camera.z;
+            const float dy = position[column][1] - camera.y;
+            const float dx = position[column][2] - camera.x;
+            const float qz = dz * dz, qy = dy * dy, qx = dx * dx;
+            const float d = std::sqrt((qy + qz) + qx);
+            distance[column] = d;
+            largest = std::max(largest, d);
+            smallest = std::min(smallest, d);
+        }
+    }
+    const float range = largest - smallest;
+    if (!(range > 0.0f)) {
+        // Every point equally far: nothing to tell apart, and 0/0 otherwise.
+        distances.setTo(0.0f);
+        return distances;
+    }
+    distances.forEach<float>([&](float& value, const int*) { value = (value - smallest) / range; });
+    return distances;
+}
+
+void remapNormals(cv::Mat& normals) {
+    normals.forEach<cv::Vec3f>([](cv::Vec3f& normal, const int*) {
+        for (int c = 0; c < 3; ++c) {
+            normal[c] = (normal[c] + 1.0f) * 0.5f;
+        }
+    });
+}
+
+cv::Mat FilteredLight::view() const {
+    return cv::Mat(rows, cols, CV_32FC3, const_cast<float*>(matrix.getData()));
+}
+
+FilterInputs filterInputs(const Frame& frame) {
+    FilterInputs inputs;
+    inputs.secondary = frame[Secondary];
+    inputs.texColor = frame[TexColor];
+    inputs.normals = frame[Normals].clone();
+    remapNormals(inputs.normals);
+    inputs.distances = normalizedDistances(frame[Positions], frame.camera);
+    inputs.sigmaS = clampSigma(frame.settings.spatialSigma);
+    inputs.sigmaR = clampSigma(frame.settings.rangeSigma);
+    return inputs;
+}
+
+FilteredLight filterSecondary(const FilterInputs& inputs, int64_t& ticks) {
+    quendel::SourceVector<quendel::CpuFiltering> sources(toTexture(inputs.secondary));
+    sources.sigmaS = inputs.sigmaS;
+    sources.sigmaR = inputs.sigmaR;
+    sources.nlmScale = kPatchFeatureScale;
+    sources.sourceScale = kSourceScale;
+    sources.addSource(toTexture(inputs.normals), kNormalsWeight, -1);
+    sources.addSource(toTexture(inputs.distances), kDistanceWeight, 1);
+    sources.addSource(toTexture(inputs.texColor), kTexColorWeight, -1);
+
+    const int64_t buildStart = cv::getTickCount();
+    sources.build();
+    const int64_t buildEnd = cv::getTickCount();
+
+    const int64_t filterStart = cv::getTickCount();
+    quendel::TDRFilter<quendel::CpuFiltering> filter;
+    // A private copy, so that filtering leaves the guide's first source alone.
+    quendel::CpuTexture image = sources.base.clone(kAllPlanes);
+    const quendel::CpuTexture guide = sources.features;
+    filter.process(image, guide, sources.sigmaS, sources.sigmaR);
+    quendel::CpuMatrix pixels(image);
+    const int64_t filterEnd = cv::getTickCount();
+
+    ticks = (buildEnd - buildStart) + (filterEnd - filterStart);
+    sources.sources.clear();
+    return FilteredLight(std::move(pixels), inputs.secondary.rows, inputs.secondary.cols);
+}
+
+cv::Mat recombine(const cv::Mat& primary, const cv::Mat& filtered, const cv::Mat& texColor,
+                  const cv::Mat& rest) {
+    const cv::Mat light = primary + filtered;
+    const cv::Mat reflected = texColor.mul(light, 1.0);
+    return rest + reflected;
+}
+
+DenoisedFrame denoise(const Frame& frame) {
+    const FilterInputs inputs = filterInputs(frame);
+    int64_t ticks = 0;
+    const FilteredLight filtered = filterSecondary(inputs, ticks);
+    DenoisedFrame result;
+    result.image = recombine(frame[Primary], filtered.view(), frame[TexColor], frame[Rest]);
+    result.seconds = static_cast<double>(ticks) / cv::getTickFrequency();
+    return result;
+}
+
+}  // namespace filtering

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include "frame.h"
+#include "quendel/matrix.h"
+
+namespace filtering {
+
+/// Both filter sigmas are held to [0.00001, 10]; not-a-number counts as low.
+float clampSigma(float value);
+
+/// Distance of every position (working channels z, y, x) to the camera,
+/// rescaled so that the nearest point is 0 and the farthest 1. When every
+/// point is equally far the map is 0 everywhere. One channel.
+cv::Mat normalizedDistances(const cv::Mat& positions, const CameraPosition& camera);
+
+/// Normals from [-1, 1] to [0, 1], in place.
+void remapNormals(cv::Mat& normals);
+
+/// The secondary light after filtering, with the matrix that owns its pixels.
+class FilteredLight {
+  public:
+    explicit FilteredLight(quendel::CpuMatrix pixels, int rows, int cols)
+        : matrix(std::move(pixels)), rows(rows), cols(cols) {}
+    /// A three-channel view of the pixels; valid while this object lives.
+    cv::Mat view() const;
+
+  private:
+    quendel::CpuMatrix matrix;
+    int rows, cols;
+};
+
+/// Everything the filter reads, derived from a loaded frame.
+struct FilterInputs {
+    cv::Mat secondary, normals, distances, texColor;
+    float sigmaS = 0, sigmaR = 0;
+};
+
+/// Remapped normals, distance map and clamped sigmas of a loaded frame.
+FilterInputs filterInputs(const Frame& frame);
+
+/// Builds the guide and filters the secondary light under it: the work the
+/// program times. `ticks` receives its duration in cv::getTickCount units.
+FilteredLight filterSecondary(const FilterInputs& inputs, int64_t& ticks);
+
+/// rest + texColor * (primary + filtered), channel by channel.
+cv::Mat recombine(const cv::Mat& primary, const cv::Mat& filtered, const cv::Mat& texColor,
+                  const cv::Mat& rest);
+
+struct DenoisedFrame {
+    cv::Mat image;
+    double seconds = 0;  // guide building and filtering only
+};
+
+/// The whole pipeline on a loaded frame whose layers share one size.
+DenoisedFrame denoise(const Frame& frame);
+
+}  // namespace filtering

@@ -1,0 +1,99 @@
+// Looks at `.imagef4` files: summaries, PNG and OpenEXR copies, PSNR.
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "image_export.h"
+#include "image_stats.h"
+#include "layer_files.h"
+#include "preview.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage: imagef4_tool summary FILE...            one line per file: size, channel ranges, NaNs\n"
+    "       imagef4_tool png FILE OUT.png [EXPOSURE] tone-mapped (exposure, clamp, sRGB) 8-bit "
+    "PNG\n"
+    "       imagef4_tool exr FILE OUT.exr            linear OpenEXR\n"
+    "       imagef4_tool psnr FILE REFERENCE [EXPOSURE]  PSNR in dB on tone-mapped values\n"
+    "       imagef4_tool side-by-side OUT.png FILE...    tone-mapped images left to right\n";
+
+bool load(const std::string& path, cv::Mat& image) {
+    image = filtering::read_float4(path);
+    if (image.empty()) {
+        std::cerr << "imagef4_tool: " << path << " holds no image" << std::endl;
+        return false;
+    }
+    return true;
+}
+
+float exposureArgument(const std::vector<std::string>& arguments, size_t index) {
+    return arguments.size() > index ? std::stof(arguments[index]) : 1.0f;
+}
+
+int run(const std::vector<std::string>& arguments) {
+    const std::string& command = arguments[0];
+    cv::Mat image, other;
+    if (command == "summary" && arguments.size() >= 2) {
+        int status = 0;
+        for (size_t i = 1; i < arguments.size(); ++i) {
+            if (!load(arguments[i], image)) {
+                status = 1;
+                continue;
+            }
+            std::cout << arguments[i] << ": " << imagef4::describe(imagef4::summarize(image))
+                      << "\n";
+        }
+        return status;
+    }
+    if (command == "png" && (arguments.size() == 3 || arguments.size() == 4)) {
+        return load(arguments[1], image) &&
+                       filtering::writePreview(arguments[2], image, exposureArgument(arguments, 3))
+                   ? 0
+                   : 1;
+    }
+    if (command == "exr" && arguments.size() == 3) {
+        return load(arguments[1], image) && imagef4::writeExr(arguments[2], image) ? 0 : 1;
+    }
+    if (command == "psnr" && (arguments.size() == 3 || arguments.size() == 4)) {
+        if (!load(arguments[1], image) || !load(arguments[2], other)) {
+            return 1;
+        }
+        if (image.size() != other.size()) {
+            std::cerr << "imagef4_tool: " << arguments[1] << " and " << arguments[2]
+                      << " differ in size" << std::endl;
+            return 1;
+        }
+        std::printf("%.2f\n", imagef4::psnr(image, other, exposureArgument(arguments, 3)));
+        return 0;
+    }
+    if (command == "side-by-side" && arguments.size() >= 3) {
+        std::vector<cv::Mat> images;
+        for (size_t i = 2; i < arguments.size(); ++i) {
+            if (!load(arguments[i], image)) {
+                return 1;
+            }
+            images.push_back(image);
+        }
+        return imagef4::writeSideBySide(arguments[1], images) ? 0 : 1;
+    }
+    std::cerr << kUsage;
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::cerr << kUsage;
+        return 2;
+    }
+    try {
+        return run({argv + 1, argv + argc});
+    } catch (const std::exception& error) {
+        std::cerr << "imagef4_tool: " << error.what() << std::endl;
+        return 2;
+    }
+}

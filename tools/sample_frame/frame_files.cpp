@@ -1,0 +1,87 @@
+#include "frame_files.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <opencv2/core.hpp>
+
+#include "frame_paths.h"
+#include "layer_files.h"
+
+namespace sample_frame {
+
+namespace {
+
+bool writeText(const std::string& path, const std::string& text) {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (!file) {
+        std::cerr << "sample_frame: can't write " << path << std::endl;
+        return false;
+    }
+    const bool written = std::fputs(text.c_str(), file) >= 0;
+    return std::fclose(file) == 0 && written;
+}
+
+std::string numbers(std::initializer_list<float> values) {
+    std::string text;
+    char buffer[32];
+    for (float value : values) {
+        std::snprintf(buffer, sizeof buffer, "%.9g", static_cast<double>(value));
+        text += (text.empty() ? "" : " ") + std::string(buffer);
+    }
+    return text + "\n";
+}
+
+}  // namespace
+
+bool writeImage(const std::string& path, const Image& image, int width, int height) {
+    // Layer files hold red, green, blue; working images reverse them.
+    cv::Mat working(height, width, CV_32FC3);
+    for (int row = 0; row < height; ++row) {
+        auto* out = working.ptr<cv::Vec3f>(row);
+        for (int column = 0; column < width; ++column) {
+            const Vector3& value = image[static_cast<size_t>(row) * width + column];
+            out[column] = cv::Vec3f(value.z, value.y, value.x);
+        }
+    }
+    return filtering::save_float4(path, working);
+}
+
+std::string noisyFramePath(const std::string& root) {
+    return filtering::FramePaths(root).root + "filter/noisy.imagef4";
+}
+
+std::string referenceFramePath(const std::string& root) {
+    return filtering::FramePaths(root).root + "filter/reference.imagef4";
+}
+
+bool writeFrame(const std::string& root, const FrameLayers& layers, const Vector3& camera,
+                const SampleSettings& settings) {
+    using filtering::Layer;
+    const filtering::FramePaths paths(root);
+    std::error_code error;
+    std::filesystem::create_directories(paths.inputFolder(), error);
+    if (error) {
+        std::cerr << "sample_frame: can't make " << paths.inputFolder() << ": " << error.message()
+                  << std::endl;
+        return false;
+    }
+    const std::pair<Layer, const Image*> files[] = {
+        {Layer::Primary, &layers.primary},     {Layer::Secondary, &layers.secondary},
+        {Layer::TexColor, &layers.texColor},   {Layer::Normals, &layers.normals},
+        {Layer::Positions, &layers.positions}, {Layer::TexCoord, &layers.texCoords},
+        {Layer::Rest, &layers.rest},
+    };
+    for (const auto& [layer, image] : files) {
+        if (!writeImage(paths.layer(layer), *image, layers.width, layers.height)) {
+            return false;
+        }
+    }
+    // The first four settings are not read by the filter.
+    return writeText(paths.camera(), numbers({camera.x, camera.y, camera.z})) &&
+           writeText(paths.settings(),
+                     numbers({0, 0, 0, 0, settings.rangeSigma, settings.spatialSigma})) &&
+           writeImage(noisyFramePath(root), layers.combined(), layers.width, layers.height);
+}
+
+}  // namespace sample_frame

@@ -1,0 +1,69 @@
+#include "frame_renderer.h"
+
+#include <omp.h>
+
+#include "path_tracer.h"
+
+namespace sample_frame {
+
+namespace {
+
+constexpr uint64_t kReferenceStream = 0x5EF5EF;
+
+void resizeAll(FrameLayers& layers) {
+    const size_t pixels = static_cast<size_t>(layers.width) * static_cast<size_t>(layers.height);
+    for (Image* layer : {&layers.primary, &layers.secondary, &layers.texColor, &layers.normals,
+                         &layers.positions, &layers.texCoords, &layers.rest}) {
+        layer->assign(pixels, Vector3());
+    }
+}
+
+}  // namespace
+
+Image FrameLayers::combined() const {
+    Image frame(rest.size());
+    for (size_t i = 0; i < frame.size(); ++i) {
+        frame[i] = rest[i] + texColor[i] * (primary[i] + secondary[i]);
+    }
+    return frame;
+}
+
+FrameLayers renderLayers(const Scene& scene, const RenderRequest& request, uint64_t stream) {
+    FrameLayers layers;
+    layers.width = request.width;
+    layers.height = request.height;
+    resizeAll(layers);
+    const PathTracer tracer(scene);
+    const int threads = request.threads > 0 ? request.threads : omp_get_max_threads();
+    const float weight = 1.0f / static_cast<float>(request.samplesPerPixel);
+#pragma omp parallel for num_threads(threads) schedule(dynamic, 1)
+    for (int row = 0; row < request.height; ++row) {
+        for (int column = 0; column < request.width; ++column) {
+            const size_t pixel = static_cast<size_t>(row) * request.width + column;
+            const Ray ray = scene.camera.primaryRay(column, row, request.width, request.height);
+            const SurfaceRecord surface = tracer.surfaceAlong(ray);
+            layers.texColor[pixel] = surface.albedo;
+            layers.normals[pixel] = surface.normal;
+            layers.positions[pixel] = surface.position;
+            layers.texCoords[pixel] = surface.texCoord;
+            Random random(request.seed, pixel, stream);
+            Vector3 direct, indirect, rest;
+            for (int sample = 0; sample < request.samplesPerPixel; ++sample) {
+                const LightSplit split = tracer.tracePath(ray, random);
+                direct += split.direct;
+                indirect += split.indirect;
+                rest += split.rest;
+            }
+            layers.primary[pixel] = direct * weight;
+            layers.secondary[pixel] = indirect * weight;
+            layers.rest[pixel] = rest * weight;
+        }
+    }
+    return layers;
+}
+
+Image renderReference(const Scene& scene, const RenderRequest& request) {
+    return renderLayers(scene, request, kReferenceStream).combined();
+}
+
+}  // namespace sample_frame

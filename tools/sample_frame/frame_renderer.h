@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "scene.h"
+
+namespace sample_frame {
+
+using Image = std::vector<Vector3>;  // row-major, row 0 at the top
+
+/// The seven layers of one rendered frame, each width x height.
+struct FrameLayers {
+    int width = 0, height = 0;
+    Image primary, secondary, texColor, normals, positions, texCoords, rest;
+
+    /// rest + texColor * (primary + secondary): the frame itself.
+    Image combined() const;
+};
+
+struct RenderRequest {
+    int width = 512, height = 512;
+    int samplesPerPixel = 4;
+    uint64_t seed = 1;
+    int threads = 0;  // 0: all the machine has
+};
+
+/// Renders the layers with `samplesPerPixel` paths through the centre of
+/// every pixel. The result depends on the seed and the stream, never on the
+/// thread count.
+FrameLayers renderLayers(const Scene& scene, const RenderRequest& request, uint64_t stream = 0);
+
+/// A frame rendered on a stream independent of renderLayers' default one.
+Image renderReference(const Scene& scene, const RenderRequest& request);
+
+}  // namespace sample_frame

@@ -1,0 +1,114 @@
+// Renders a sample frame of the test room into the files the filter reads.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "frame_files.h"
+#include "frame_renderer.h"
+
+using namespace sample_frame;
+
+namespace {
+
+struct Options {
+    RenderRequest request;
+    int referenceSamples = 0;
+    SampleSettings settings;
+    std::string root = "[TELVO]";
+};
+
+const char* const kUsage =
+    "usage: sample_frame [--size WxH] [--spp N] [--seed S] [--threads N]\n"
+    "                    [--reference-spp N] [--range-sigma R] [--spatial-sigma S] [--root DIR]\n"
+    "Renders the test room into DIR/filter/ as the renderer saves a frame for filtering:\n"
+    "seven layers in input_bin/, camera.txt, settings.txt, and the combined frame noisy.imagef4.\n"
+    "With --reference-spp N > 0 it also renders reference.imagef4 with N paths per pixel.\n";
+
+bool parse(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--help" || option == "-h") {
+            std::cout << kUsage;
+            std::exit(0);
+        }
+        if (i + 1 >= argc) {
+            std::cerr << "sample_frame: option " << option << " needs a value\n";
+            return false;
+        }
+        const std::string value = argv[++i];
+        try {
+            if (option == "--size") {
+                const auto x = value.find('x');
+                options.request.width = std::stoi(value.substr(0, x));
+                options.request.height =
+                    x == std::string::npos ? options.request.width : std::stoi(value.substr(x + 1));
+            } else if (option == "--spp") {
+                options.request.samplesPerPixel = std::stoi(value);
+            } else if (option == "--seed") {
+                options.request.seed = std::stoull(value);
+            } else if (option == "--threads") {
+                options.request.threads = std::stoi(value);
+            } else if (option == "--reference-spp") {
+                options.referenceSamples = std::stoi(value);
+            } else if (option == "--range-sigma") {
+                options.settings.rangeSigma = std::stof(value);
+            } else if (option == "--spatial-sigma") {
+                options.settings.spatialSigma = std::stof(value);
+            } else if (option == "--root") {
+                options.root = value;
+            } else {
+                std::cerr << "sample_frame: unknown option " << option << "\n" << kUsage;
+                return false;
+            }
+        } catch (const std::exception&) {
+            std::cerr << "sample_frame: bad value " << value << " for " << option << "\n";
+            return false;
+        }
+    }
+    const RenderRequest& request = options.request;
+    if (request.width < 1 || request.height < 1 || request.samplesPerPixel < 1 ||
+        options.referenceSamples < 0) {
+        std::cerr << "sample_frame: size and samples must be positive\n";
+        return false;
+    }
+    return true;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parse(argc, argv, options)) {
+        return 2;
+    }
+    const Scene scene = Scene::room();
+    const RenderRequest& request = options.request;
+    auto start = std::chrono::steady_clock::now();
+    const FrameLayers layers = renderLayers(scene, request);
+    if (!writeFrame(options.root, layers, scene.camera.position, options.settings)) {
+        return 1;
+    }
+    std::printf("sample_frame: %d x %d, %d paths per pixel, %.2f s -> %s\n", request.width,
+                request.height, request.samplesPerPixel, secondsSince(start),
+                noisyFramePath(options.root).c_str());
+    if (options.referenceSamples > 0) {
+        RenderRequest referenceRequest = request;
+        referenceRequest.samplesPerPixel = options.referenceSamples;
+        start = std::chrono::steady_clock::now();
+        const Image reference = renderReference(scene, referenceRequest);
+        if (!writeImage(referenceFramePath(options.root), reference, request.width,
+                        request.height)) {
+            return 1;
+        }
+        std::printf("sample_frame: reference, %d paths per pixel, %.2f s -> %s\n",
+                    options.referenceSamples, secondsSince(start),
+                    referenceFramePath(options.root).c_str());
+    }
+    return 0;
+}
