@@ -21,11 +21,12 @@ void sumFeatures(const PatchFeatures& features, int first, int last, float* sums
     const size_t count = static_cast<size_t>(last - first);
     std::vector<float> row(count * width);
     for (unsigned y = 0; y < features.height(); ++y) {
-        features.gather(y, 0, width, first, last, nullptr, row.data(), width, 1);
-        // Features advance together, pixel by pixel, to overlap their chains.
+        features.gather(y, 0, width, first, last, nullptr, row.data(), 1, count);
+        // Pixel-major, so each pixel adds into all the sums side by side.
         for (unsigned x = 0; x < width; ++x) {
+            const float* pixel = row.data() + static_cast<size_t>(x) * count;
             for (size_t i = 0; i < count; ++i) {
-                sums[i] = sums[i] + row[i * width + x];
+                sums[i] = sums[i] + pixel[i];
             }
         }
     }

@@ -5,6 +5,7 @@
 
 #include "patch_features.h"
 #include "quendel/threads.h"
+#include "simd_dispatch.h"
 
 namespace quendel {
 
@@ -44,19 +45,73 @@ std::vector<int> rowBounds(int rows, int groups) {
     return bounds;
 }
 
-// Adds the products of one tile of pixel-major features into the rows.
-void accumulateTile(const float* tile, unsigned pixelCount, size_t stride, int rowBegin, int rowEnd,
-                    float* sums) {
+using Lanes = float __attribute__((vector_size(kLanes * sizeof(float)), aligned(4), may_alias));
+
+// Rows i (and i + 1 when `Pair`), lane vectors [first, first + Count): the
+// accumulators stay in registers across the tile, each still summed in
+// pixel order.
+template <int Count, bool Pair>
+QUENDEL_ALWAYS_INLINE void accumulateRows(const float* tile, unsigned pixelCount, size_t stride,
+                                          int i, size_t first, float* sums) {
+    Lanes upper[Count], lower[Count];
+    Lanes* rowI = reinterpret_cast<Lanes*>(sums + static_cast<size_t>(i) * stride) + first;
+    Lanes* rowNext = reinterpret_cast<Lanes*>(sums + static_cast<size_t>(i + 1) * stride) + first;
+    for (int q = 0; q < Count; ++q) {
+        upper[q] = rowI[q];
+        if constexpr (Pair) lower[q] = rowNext[q];
+    }
     for (unsigned p = 0; p < pixelCount; ++p) {
         const float* v = tile + p * stride;
-        for (int i = rowBegin; i < rowEnd; ++i) {
-            const float vi = v[i];
-            float* row = sums + static_cast<size_t>(i) * stride;
-            const size_t length = paddedLength(static_cast<size_t>(i) + 1);
-            for (size_t j = 0; j < length; ++j) {
-                row[j] = row[j] + vi * v[j];
-            }
+        const Lanes* columns = reinterpret_cast<const Lanes*>(v) + first;
+        const Lanes vi = Lanes{} + v[i];
+        const Lanes vNext = Lanes{} + (Pair ? v[i + 1] : 0.0f);
+        for (int q = 0; q < Count; ++q) {
+            const Lanes x = columns[q];
+            upper[q] = upper[q] + vi * x;
+            if constexpr (Pair) lower[q] = lower[q] + vNext * x;
         }
+    }
+    for (int q = 0; q < Count; ++q) {
+        rowI[q] = upper[q];
+        if constexpr (Pair) rowNext[q] = lower[q];
+    }
+}
+
+template <bool Pair>
+QUENDEL_ALWAYS_INLINE void accumulateRowGroup(const float* tile, unsigned pixelCount, size_t stride,
+                                              int i, size_t vectors, float* sums) {
+    size_t first = 0;
+    for (; first + 4 <= vectors; first += 4) {
+        accumulateRows<4, Pair>(tile, pixelCount, stride, i, first, sums);
+    }
+    switch (vectors - first) {
+        case 3:
+            accumulateRows<3, Pair>(tile, pixelCount, stride, i, first, sums);
+            break;
+        case 2:
+            accumulateRows<2, Pair>(tile, pixelCount, stride, i, first, sums);
+            break;
+        case 1:
+            accumulateRows<1, Pair>(tile, pixelCount, stride, i, first, sums);
+            break;
+        default:
+            break;
+    }
+}
+
+// Adds the products of one tile of pixel-major features into the rows
+// [rowBegin, rowEnd), two rows at a time.
+QUENDEL_SIMD_CLONES
+void accumulateTile(const float* tile, unsigned pixelCount, size_t stride, int rowBegin, int rowEnd,
+                    float* sums) {
+    int i = rowBegin;
+    for (; i + 1 < rowEnd; i += 2) {
+        const size_t vectors = paddedLength(static_cast<size_t>(i) + 2) / kLanes;
+        accumulateRowGroup<true>(tile, pixelCount, stride, i, vectors, sums);
+    }
+    if (i < rowEnd) {
+        const size_t vectors = paddedLength(static_cast<size_t>(i) + 1) / kLanes;
+        accumulateRowGroup<false>(tile, pixelCount, stride, i, vectors, sums);
     }
 }
 
