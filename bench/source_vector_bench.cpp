@@ -1,0 +1,136 @@
+// Building the pipeline's guide on a 1024 x 1024 three-channel frame with
+// its three extra sources (normals 0.5, a one-channel distance 0.4, texture
+// colour 1.0), against OpenCV building a six-component patch PCA guide of
+// the same frame from the same sources, at equal thread team.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <opencv2/core.hpp>
+#include <random>
+#include <vector>
+
+#include "quendel/source_vector.h"
+#include "quendel/threads.h"
+
+namespace {
+
+constexpr int kSize = 1024;
+
+// Smooth shapes with hard edges under noise: values in [0, 1].
+quendel::CpuTexture makeImage(unsigned channels, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::normal_distribution<float> noise(0.0f, 0.05f);
+    quendel::CpuTexture image(nullptr, kSize, kSize, channels, true);
+    for (unsigned c = 0; c < channels; ++c) {
+        float* plane = image.getChannel(c);
+        const float phase = 0.7f * static_cast<float>(c + seed);
+        for (int y = 0; y < kSize; ++y) {
+            for (int x = 0; x < kSize; ++x) {
+                const float u = static_cast<float>(x) / kSize, v = static_cast<float>(y) / kSize;
+                const float disc = (u - 0.5f) * (u - 0.5f) + (v - 0.4f) * (v - 0.4f) < 0.06f;
+                const float wave = 0.5f + 0.25f * std::sin(9.0f * u + phase) * std::cos(7.0f * v);
+                const float value = 0.6f * wave + 0.4f * disc + noise(generator);
+                plane[y * kSize + x] = std::min(1.0f, std::max(0.0f, value));
+            }
+        }
+    }
+    return image;
+}
+
+struct Frame {
+    quendel::CpuTexture light = makeImage(3, 1);
+    quendel::CpuTexture normals = makeImage(3, 2);
+    quendel::CpuTexture distance = makeImage(1, 3);
+    quendel::CpuTexture colour = makeImage(3, 4);
+};
+
+const Frame& frame() {
+    static const Frame instance;
+    return instance;
+}
+
+void guideBuild(benchmark::State& state) {
+    quendel::setThreadCount(static_cast<int>(state.range(0)));
+    const Frame& in = frame();
+    for (auto _ : state) {
+        quendel::SourceVector<quendel::CpuFiltering> guide(in.light);
+        guide.nlmScale = 10.0f;
+        guide.sourceScale = 1.0f;
+        guide.addSource(in.normals, 0.5f, -1);
+        guide.addSource(in.distance, 0.4f, -1);
+        guide.addSource(in.colour, 1.0f, -1);
+        guide.build();
+        benchmark::DoNotOptimize(guide.features.getChannel(0));
+    }
+    quendel::setThreadCount(quendel::kDefaultThreadCount);
+}
+
+cv::Mat planeView(const quendel::CpuTexture& texture, unsigned channel) {
+    return cv::Mat(kSize, kSize, CV_32F, const_cast<float*>(texture.getChannel(channel)));
+}
+
+// The 27 weighted, mean-free 3 x 3 patch planes as the rows of one matrix.
+cv::Mat patchRows(const quendel::CpuTexture& image) {
+    const int channels = static_cast<int>(image.getChannelsCount());
+    cv::Mat rows(9 * channels, kSize * kSize, CV_32F);
+    for (int c = 0; c < channels; ++c) {
+        const cv::Mat plane = planeView(image, static_cast<unsigned>(c));
+        const double mean = cv::mean(plane)[0];
+        cv::Mat padded;
+        cv::copyMakeBorder(plane, padded, 1, 1, 1, 1, cv::BORDER_REFLECT);
+        for (int dx = -1; dx <= 1; ++dx) {
+            for (int dy = -1; dy <= 1; ++dy) {
+                const int k = (dx + 1) * 3 + (dy + 1);
+                const double weight = std::exp(-(dx * dx + dy * dy));
+                cv::Mat target = rows.row(k * channels + c).reshape(1, kSize);
+                padded(cv::Rect(1 + dx, 1 + dy, kSize, kSize))
+                    .convertTo(target, CV_32F, weight, -mean * weight);
+            }
+        }
+    }
+    return rows;
+}
+
+void appendDivided(const quendel::CpuTexture& source, float weight, std::vector<cv::Mat>& out) {
+    for (unsigned c = 0; c < source.getChannelsCount(); ++c) {
+        cv::Mat plane;
+        planeView(source, c).convertTo(plane, CV_32F, 1.0 / weight);
+        out.push_back(plane);
+    }
+}
+
+void opencvPatchPca(benchmark::State& state) {
+    const int previous = cv::getNumThreads();
+    cv::setNumThreads(static_cast<int>(state.range(0)));
+    const Frame& in = frame();
+    for (auto _ : state) {
+        const cv::Mat rows = patchRows(in.light);
+        const cv::PCA pca(rows, cv::noArray(), cv::PCA::DATA_AS_COL, 6);
+        std::vector<cv::Mat> planes;
+        const cv::Mat projected = pca.project(rows) / 10.0;
+        for (int j = 0; j < 6; ++j) planes.push_back(projected.row(j).reshape(1, kSize));
+        appendDivided(in.light, 1.0f, planes);
+        appendDivided(in.normals, 0.5f, planes);
+        appendDivided(in.distance, 0.4f, planes);
+        appendDivided(in.colour, 1.0f, planes);
+        benchmark::DoNotOptimize(planes.back().data);
+    }
+    cv::setNumThreads(previous);
+}
+
+}  // namespace
+
+BENCHMARK(guideBuild)
+    ->ArgName("threads")
+    ->Arg(4)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(opencvPatchPca)
+    ->ArgName("threads")
+    ->Arg(4)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+BENCHMARK_MAIN();
