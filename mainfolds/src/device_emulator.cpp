@@ -23,6 +23,10 @@ bool Emulator::takeInjectedFailure(Status& status) {
     if (failuresLeft == 0) {
         return false;
     }
+    if (callsBeforeFailure > 0) {
+        --callsBeforeFailure;
+        return false;
+    }
     --failuresLeft;
     status = Status{injectedError};
     return true;
@@ -142,9 +146,10 @@ const char* Emulator::describe(Status status) const {
     }
 }
 
-void Emulator::failNextCalls(int count, Error error) {
+void Emulator::failNextCalls(int count, Error error, int after) {
     std::lock_guard lock(mutex);
     failuresLeft = count < 0 ? 0 : count;
+    callsBeforeFailure = after < 0 ? 0 : after;
     injectedError = error;
 }
 

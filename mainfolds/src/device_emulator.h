@@ -48,9 +48,10 @@ class Emulator final : public Runtime {
     Status copyToHost(void* host, const void* device, std::size_t bytes) override;
     const char* describe(Status status) const override;
 
-    /// The next `count` allocations, fills or copies fail with `error` and
-    /// do nothing else; frees and launches are never failed.
-    void failNextCalls(int count, Error error);
+    /// After `after` more allocations, fills or copies, the next `count`
+    /// of them fail with `error` and do nothing else. Frees and launches
+    /// are never failed. A new request replaces the previous one.
+    void failNextCalls(int count, Error error, int after = 0);
 
     Counters counters() const;
     void resetCounters();
@@ -69,6 +70,7 @@ class Emulator final : public Runtime {
     mutable std::mutex mutex;
     std::map<std::uintptr_t, std::size_t> buffers;  // start -> size in bytes
     Counters calls;
+    int callsBeforeFailure = 0;
     int failuresLeft = 0;
     Error injectedError = invalidValue;
 };

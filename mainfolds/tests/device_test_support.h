@@ -10,12 +10,19 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "device_runtime_seam.h"
 #include "quendel/device_runtime.h"
+
+namespace quendel {
+inline void PrintTo(DeviceRuntime runtime, std::ostream* out) {
+    *out << deviceRuntimeName(runtime);
+}
+}  // namespace quendel
 
 namespace device_test {
 
