@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "quendel/threads.h"
+#include "simd_dispatch.h"
 
 namespace quendel {
 
@@ -66,8 +67,9 @@ PatchFeatures::PatchFeatures(const CpuTexture& source_, int radius_)
     }
 }
 
+QUENDEL_SIMD_CLONES
 void PatchFeatures::gatherOne(unsigned y, unsigned xBegin, unsigned xEnd, int feature, float centre,
-                              float* out, size_t pixelStride) const {
+                              float* out) const {
     if (xBegin >= xEnd) {
         return;
     }
@@ -88,33 +90,50 @@ void PatchFeatures::gatherOne(unsigned y, unsigned xBegin, unsigned xEnd, int fe
     const long inside0 = std::clamp<long>(-dx, xBegin, xEnd);
     const long inside1 = std::clamp<long>(w - dx, inside0, xEnd);
     const float outside = (row[0] - mean) * weight - centre;
+    float* target = out - xBegin;
     for (long x = xBegin; x < inside0; ++x) {
-        out[static_cast<size_t>(x - xBegin) * pixelStride] = outside;
+        target[x] = outside;
     }
     const float* shifted = row + dx;
-    if (pixelStride == 1) {
-        float* target = out - xBegin;
-        for (long x = inside0; x < inside1; ++x) {
-            target[x] = (shifted[x] - mean) * weight - centre;
-        }
-    } else {
-        for (long x = inside0; x < inside1; ++x) {
-            out[static_cast<size_t>(x - xBegin) * pixelStride] =
-                (shifted[x] - mean) * weight - centre;
-        }
+    for (long x = inside0; x < inside1; ++x) {
+        target[x] = (shifted[x] - mean) * weight - centre;
     }
     for (long x = inside1; x < static_cast<long>(xEnd); ++x) {
-        out[static_cast<size_t>(x - xBegin) * pixelStride] = outside;
+        target[x] = outside;
     }
 }
 
 void PatchFeatures::gather(unsigned y, unsigned xBegin, unsigned xEnd, int first, int last,
                            const float* centre, float* out, size_t featureStride,
                            size_t pixelStride) const {
-    for (int i = first; i < last; ++i) {
-        const float subtrahend = centre == nullptr ? 0.0f : centre[i];
-        gatherOne(y, xBegin, xEnd, i, subtrahend,
-                  out + static_cast<size_t>(i - first) * featureStride, pixelStride);
+    const auto subtrahend = [centre](int i) { return centre == nullptr ? 0.0f : centre[i]; };
+    if (pixelStride == 1) {
+        for (int i = first; i < last; ++i) {
+            gatherOne(y, xBegin, xEnd, i, subtrahend(i),
+                      out + static_cast<size_t>(i - first) * featureStride);
+        }
+        return;
+    }
+    // Rows of features are computed contiguously, a block at a time, and
+    // then turned pixel-major: far cheaper than strided computation.
+    constexpr int kBlockFeatures = 8;
+    constexpr unsigned kBlockPixels = 128;
+    float block[kBlockFeatures * kBlockPixels];
+    for (unsigned x0 = xBegin; x0 < xEnd; x0 += kBlockPixels) {
+        const unsigned pixels = std::min(kBlockPixels, xEnd - x0);
+        for (int i0 = first; i0 < last; i0 += kBlockFeatures) {
+            const int features = std::min(kBlockFeatures, last - i0);
+            for (int f = 0; f < features; ++f) {
+                gatherOne(y, x0, x0 + pixels, i0 + f, subtrahend(i0 + f), block + f * kBlockPixels);
+            }
+            float* target = out + static_cast<size_t>(x0 - xBegin) * pixelStride +
+                            static_cast<size_t>(i0 - first) * featureStride;
+            for (unsigned p = 0; p < pixels; ++p) {
+                for (int f = 0; f < features; ++f) {
+                    target[p * pixelStride + f * featureStride] = block[f * kBlockPixels + p];
+                }
+            }
+        }
     }
 }
 

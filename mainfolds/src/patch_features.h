@@ -38,7 +38,7 @@ class PatchFeatures {
 
   private:
     void gatherOne(unsigned y, unsigned xBegin, unsigned xEnd, int feature, float centre,
-                   float* out, size_t pixelStride) const;
+                   float* out) const;
 
     const CpuTexture& source;
     int radius;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "float_lanes.h"
 #include "patch_features.h"
 #include "quendel/threads.h"
 #include "simd_dispatch.h"
@@ -13,9 +14,9 @@ namespace {
 
 // Accumulator rows are padded to whole vectors so the inner loop has no
 // remainder; the padding sums products with zero features and is dropped.
-constexpr size_t kLanes = 8;
+constexpr size_t kLanes = kFloatLanes;
 // Pixels gathered at a time: a tile of features stays in the first cache.
-constexpr unsigned kTilePixels = 64;
+constexpr unsigned kTilePixels = 128;
 
 size_t paddedLength(size_t length) {
     return (length + kLanes - 1) / kLanes * kLanes;
@@ -45,7 +46,7 @@ std::vector<int> rowBounds(int rows, int groups) {
     return bounds;
 }
 
-using Lanes = float __attribute__((vector_size(kLanes * sizeof(float)), aligned(4), may_alias));
+using Lanes = FloatLanes;
 
 // Rows i (and i + 1 when `Pair`), lane vectors [first, first + Count): the
 // accumulators stay in registers across the tile, each still summed in
