@@ -230,6 +230,18 @@ TEST(NonLocalMeans, DimensionsOutOfRangeGiveEveryComponent) {
     EXPECT_TRUE(allFinite(Access::nonLocalMeans(image, 0, 6)));
 }
 
+TEST(NonLocalMeans, ImagesWithoutPixelsOrChannelsGiveEmptyGuides) {
+    const CpuTexture noColumns(nullptr, 0, 5, 3, true);
+    const CpuTexture guide = Access::nonLocalMeans(noColumns, 1, 6);
+    EXPECT_TRUE(guide.hasSize(0, 5, 6));
+
+    Guide noChannels(CpuTexture(nullptr, 4, 4, 0, true));
+    noChannels.addSource(randomTexture(4, 4, 2, 8), 0.5f, -1);
+    noChannels.build();
+    ASSERT_TRUE(noChannels.features.hasSize(4, 4, 2));
+    EXPECT_TRUE(allFinite(noChannels.features));
+}
+
 TEST(NonLocalMeans, ConstantAndBlackImagesGiveZeroPatchChannelsAndAFiniteGuide) {
     const std::vector<float> grey(8 * 6 * 3, 0.3f);
     for (const CpuTexture& image :
