@@ -7,6 +7,7 @@
 
 #include "frame_paths.h"
 #include "layer_files.h"
+#include "working_frame.h"
 
 namespace sample_frame {
 
@@ -27,7 +28,10 @@ std::string numbers(std::initializer_list<float> values) {
     char buffer[32];
     for (float value : values) {
         std::snprintf(buffer, sizeof buffer, "%.9g", static_cast<double>(value));
-        text += (text.empty() ? "" : " ") + std::string(buffer);
+        if (!text.empty()) {
+            text += ' ';
+        }
+        text += buffer;
     }
     return text + "\n";
 }
@@ -35,16 +39,7 @@ std::string numbers(std::initializer_list<float> values) {
 }  // namespace
 
 bool writeImage(const std::string& path, const Image& image, int width, int height) {
-    // Layer files hold red, green, blue; working images reverse them.
-    cv::Mat working(height, width, CV_32FC3);
-    for (int row = 0; row < height; ++row) {
-        auto* out = working.ptr<cv::Vec3f>(row);
-        for (int column = 0; column < width; ++column) {
-            const Vector3& value = image[static_cast<size_t>(row) * width + column];
-            out[column] = cv::Vec3f(value.z, value.y, value.x);
-        }
-    }
-    return filtering::save_float4(path, working);
+    return filtering::save_float4(path, toWorkingImage(image, width, height));
 }
 
 std::string noisyFramePath(const std::string& root) {
@@ -66,14 +61,9 @@ bool writeFrame(const std::string& root, const FrameLayers& layers, const Vector
                   << std::endl;
         return false;
     }
-    const std::pair<Layer, const Image*> files[] = {
-        {Layer::Primary, &layers.primary},     {Layer::Secondary, &layers.secondary},
-        {Layer::TexColor, &layers.texColor},   {Layer::Normals, &layers.normals},
-        {Layer::Positions, &layers.positions}, {Layer::TexCoord, &layers.texCoords},
-        {Layer::Rest, &layers.rest},
-    };
-    for (const auto& [layer, image] : files) {
-        if (!writeImage(paths.layer(layer), *image, layers.width, layers.height)) {
+    const filtering::Frame frame = toFrame(layers, camera, {});
+    for (int layer = 0; layer < filtering::LayerCount; ++layer) {
+        if (!filtering::save_float4(paths.layer(static_cast<Layer>(layer)), frame.layers[layer])) {
             return false;
         }
     }

@@ -8,7 +8,7 @@ namespace sample_frame {
 
 /// The two filter settings written beside the layers.
 struct SampleSettings {
-    float rangeSigma = 0.4f;
+    float rangeSigma = 2.0f;
     float spatialSigma = 10.0f;
 };
 

@@ -1,0 +1,131 @@
+// Quality of the filtering program on sample frames of the test room at 1, 4
+// and 16 paths per pixel: PSNR against a converged reference of the noisy
+// frame, of our result, and of the same recombination with OpenCV's
+// recursive domain-transform filter of the secondary light guided by the
+// texture colour. Both filters are shown at the best sigmas of a grid.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "frame_renderer.h"
+#include "image_stats.h"
+#include "pipeline.h"
+#include "working_frame.h"
+#ifdef QUENDEL_HAVE_XIMGPROC
+#include <opencv2/ximgproc/edge_filter.hpp>
+#endif
+
+namespace {
+
+struct Options {
+    int size = 256;
+    int referenceSamples = 1024;
+    uint64_t seed = 1;
+    filtering::FilterSettings defaults{2.0f, 10.0f};
+};
+
+struct Scored {
+    double psnr = -1;
+    float spatial = 0, range = 0;
+};
+
+Options parse(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        const char* value = argv[i + 1];
+        if (option == "--size") {
+            options.size = std::atoi(value);
+        } else if (option == "--reference-spp") {
+            options.referenceSamples = std::atoi(value);
+        } else if (option == "--seed") {
+            options.seed = std::strtoull(value, nullptr, 10);
+        } else {
+            std::fprintf(stderr,
+                         "usage: quality_table [--size N] [--reference-spp N] [--seed S]\n");
+            std::exit(2);
+        }
+    }
+    return options;
+}
+
+double ourPsnr(filtering::Frame frame, filtering::FilterSettings settings,
+               const cv::Mat& reference) {
+    frame.settings = settings;
+    return imagef4::psnr(filtering::denoise(frame).image, reference);
+}
+
+Scored bestOfOurs(const filtering::Frame& frame, const cv::Mat& reference) {
+    Scored best;
+    for (float spatial : {2.5f, 5.0f, 10.0f}) {
+        for (float range : {0.25f, 0.5f, 1.0f, 2.0f, 4.0f, 10.0f}) {
+            const double psnr = ourPsnr(frame, {range, spatial}, reference);
+            if (psnr > best.psnr) {
+                best = {psnr, spatial, range};
+            }
+        }
+    }
+    return best;
+}
+
+#ifdef QUENDEL_HAVE_XIMGPROC
+Scored bestOfDtFilter(const filtering::Frame& frame, const cv::Mat& reference) {
+    using filtering::Primary, filtering::Secondary, filtering::TexColor, filtering::Rest;
+    Scored best;
+    cv::Mat filtered;
+    for (float spatial : {2.5f, 5.0f, 10.0f, 20.0f, 40.0f}) {
+        for (float range : {0.05f, 0.1f, 0.2f, 0.5f, 1.0f, 2.0f}) {
+            cv::ximgproc::dtFilter(frame[TexColor], frame[Secondary], filtered, spatial, range,
+                                   cv::ximgproc::DTF_RF, 3);
+            const cv::Mat image =
+                filtering::recombine(frame[Primary], filtered, frame[TexColor], frame[Rest]);
+            const double psnr = imagef4::psnr(image, reference);
+            if (psnr > best.psnr) {
+                best = {psnr, spatial, range};
+            }
+        }
+    }
+    return best;
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options options = parse(argc, argv);
+    const sample_frame::Scene scene = sample_frame::Scene::room();
+    const sample_frame::RenderRequest referenceRequest{options.size, options.size,
+                                                       options.referenceSamples, options.seed, 0};
+    const cv::Mat reference = sample_frame::toWorkingImage(
+        sample_frame::renderReference(scene, referenceRequest), options.size, options.size);
+    std::printf(
+        "%d x %d frames, reference %d paths per pixel; PSNR in dB on tone-mapped values\n\n",
+        options.size, options.size, options.referenceSamples);
+    std::printf(
+        "| paths per pixel | noisy | ours (sigmaR %g, sigmaS %g) | ours, best sigmas | "
+        "dtFilter DTF_RF, best sigmas |\n|---|---|---|---|---|\n",
+        static_cast<double>(options.defaults.rangeSigma),
+        static_cast<double>(options.defaults.spatialSigma));
+    for (int samples : {1, 4, 16}) {
+        const sample_frame::FrameLayers layers = sample_frame::renderLayers(
+            scene, {options.size, options.size, samples, options.seed + 1, 0});
+        const filtering::Frame frame =
+            sample_frame::toFrame(layers, scene.camera.position, options.defaults);
+        const cv::Mat noisy =
+            sample_frame::toWorkingImage(layers.combined(), layers.width, layers.height);
+        const Scored ours = bestOfOurs(frame, reference);
+        std::printf("| %d | %.2f | %.2f | %.2f (sigmaR %g, sigmaS %g) | ", samples,
+                    imagef4::psnr(noisy, reference), ourPsnr(frame, options.defaults, reference),
+                    ours.psnr, static_cast<double>(ours.range), static_cast<double>(ours.spatial));
+#ifdef QUENDEL_HAVE_XIMGPROC
+        const Scored peer = bestOfDtFilter(frame, reference);
+        std::printf("%.2f (sigmaColor %g, sigmaSpatial %g) |\n", peer.psnr,
+                    static_cast<double>(peer.range), static_cast<double>(peer.spatial));
+#else
+        std::printf("(no ximgproc) |\n");
+#endif
+        std::fflush(stdout);
+    }
+    return 0;
+}
