@@ -1,3 +1,4 @@
+#include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
@@ -12,11 +13,12 @@
 #include <QTimer>
 #include <memory>
 
+#include "boundary/settings_record.h"
+#include "telvo_gui.h"
 #include "xml_profile_editor.h"
 #include "xml_syntax_highlighter.h"
 
-using quendel::xmlprofileeditor;
-using quendel::XmlSyntaxHighlighter;
+using namespace quendel;
 
 namespace {
 
@@ -77,10 +79,47 @@ bool isCommentFormat(const QTextCharFormat& format) {
     return format.foreground().color() == QColor(Qt::lightGray) && format.fontItalic();
 }
 
+// The document in the settings segment and its publication count, read the way a renderer does.
+std::pair<int, std::string> lastPublication(const SegmentNames& names) {
+    SharedSegment segment(names.settings);
+    if (!segment.attach()) {
+        return {-1, {}};
+    }
+    SegmentLock lock(segment, std::chrono::milliseconds(2000));
+    return {readSettingsHeader(segment.bytes()).publishCount,
+            readSettingsText(segment.bytes(), segment.size())};
+}
+
+bool carriesReloadFlag(const std::string& document, char flag) {
+    return document.find(std::string("<reloadTelvoProfile> ") + flag + "</reloadTelvoProfile>") !=
+           std::string::npos;
+}
+
 int savesSeen = 0;
 void countSave() {
     ++savesSeen;
 }
+
+// A panel whose scene lies in `folder`, on segments of its own.
+struct PanelInFolder {
+    explicit PanelInFolder(const QString& folder) {
+        static int panels = 0;
+        segments = SegmentNames::withSuffix(".profile_editor_test." +
+                                            std::to_string(QCoreApplication::applicationPid()) +
+                                            "." + std::to_string(++panels));
+        window = std::make_unique<TelvoGui>(nullptr, segments);
+        window->profileEditor().setScenePath(folder + QStringLiteral("/room.dae"));
+        window->show();
+    }
+    ~PanelInFolder() {
+        window.reset();
+        for (const std::string& name : {segments.settings, segments.message, segments.image}) {
+            SharedSegment::removeName(name);
+        }
+    }
+    SegmentNames segments;
+    std::unique_ptr<TelvoGui> window;
+};
 
 }  // namespace
 
@@ -312,6 +351,54 @@ class ProfileEditorTest : public QObject {
         m_editor->loadProfile();
         m_editor->on_resetProfileButton_released();
         QCOMPARE(text->document()->findChildren<QSyntaxHighlighter*>().size(), 1);
+    }
+
+    void panelOpensTheEditorOnTheSceneProfile() {
+        writeFile(m_folder.filePath(QStringLiteral("telvo_profile.xml")), "<lights/>\n");
+        PanelInFolder panel(m_folder.path());
+        xmlprofileeditor& editor = panel.window->profileEditor();
+        QVERIFY(editor.parent() == nullptr);
+        QVERIFY(editor.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+        QVERIFY(editor.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+
+        auto* scenePath = panel.window->findChild<QLineEdit*>(QStringLiteral("currScenePath"));
+        scenePath->clear();
+        QTest::keyClicks(scenePath, m_folder.filePath(QStringLiteral("room.dae")));
+        panel.window->findChild<QAction*>(QStringLiteral("actionEdit_Telvo_Profile"))->trigger();
+        QVERIFY(editor.isVisible());
+        QVERIFY(!editor.isModal());
+        QCOMPARE(textEditOf(editor)->toPlainText(), QStringLiteral("<lights/>\n"));
+    }
+
+    void panelWithoutProfileShowsTheErrorBox() {
+        PanelInFolder panel(m_folder.filePath(QStringLiteral("scene_without_profile")));
+        MessageBoxCatcher catcher;
+        panel.window->EditXMLProfileManually();
+        QCOMPARE(catcher.titles(), QStringList{QStringLiteral("error")});
+        QVERIFY(textEditOf(panel.window->profileEditor())->toPlainText().isEmpty());
+        QVERIFY(panel.window->profileEditor().isVisible());
+    }
+
+    void savedProfileAsksTheRendererToReloadOnce() {
+        writeFile(m_folder.filePath(QStringLiteral("telvo_profile.xml")), "<lights/>\n");
+        PanelInFolder panel(m_folder.path());
+        panel.window->setReloadProfile(true);
+        panel.window->EditXMLProfileManually();
+        QVERIFY(!panel.window->reloadProfile());  // opening the editor clears the flag
+
+        xmlprofileeditor& editor = panel.window->profileEditor();
+        textEditOf(editor)->setPlainText(QStringLiteral("<lights><sun/></lights>\n"));
+        const int countBefore = lastPublication(panel.segments).first;
+        QTest::mouseClick(editor.findChild<QPushButton*>(QStringLiteral("saveProfileButton")),
+                          Qt::LeftButton);
+        const auto [count, document] = lastPublication(panel.segments);
+        QCOMPARE(count, countBefore + 1);
+        QVERIFY(carriesReloadFlag(document, '1'));
+        QCOMPARE(readFile(m_folder.filePath(QStringLiteral("telvo_profile.xml"))),
+                 QByteArray("<lights><sun/></lights>\n"));
+
+        panel.window->publishSettings();
+        QVERIFY(carriesReloadFlag(lastPublication(panel.segments).second, '0'));
     }
 
   private:
