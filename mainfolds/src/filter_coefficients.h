@@ -39,12 +39,14 @@ QUENDEL_HOST_DEVICE inline float domainDistance(DistanceWeights weights, float s
     return sqrtf(weights.k0 + weighted);
 }
 
-/// Spatial sigma of iteration `iteration` (1 = widest), chosen so that the
-/// iterations together have the variance of one pass with `sigmaS`.
-QUENDEL_HOST_DEVICE inline float iterationSigma(float sigmaS, int iteration) {
+/// Spatial sigma of iteration `iteration` (1 = widest) of `iterations`,
+/// chosen so that the iterations together have the variance of one pass
+/// with `sigmaS`.
+QUENDEL_HOST_DEVICE inline float iterationSigma(float sigmaS, int iteration,
+                                                int iterations = kTdrIterations) {
     const float sqrt3 = sqrtf(3.0f);
-    const float sqrtSpan = sqrtf(static_cast<float>((1 << (2 * kTdrIterations)) - 1));
-    const float scale = static_cast<float>(1 << (kTdrIterations - iteration));
+    const float sqrtSpan = sqrtf(static_cast<float>((1 << (2 * iterations)) - 1));
+    const float scale = static_cast<float>(1 << (iterations - iteration));
     const float widened = sigmaS * sqrt3;
     const float scaled = widened * scale;
     return scaled / sqrtSpan;
