@@ -1,5 +1,6 @@
 #include "device_failure_report.h"
 
+#include <atomic>
 #include <cstdio>
 
 #if defined(_WIN32)
@@ -9,6 +10,14 @@
 #endif
 
 namespace quendel::device {
+
+namespace {
+std::atomic<unsigned long long> failuresReported{0};
+}  // namespace
+
+unsigned long long reportedDeviceFailures() {
+    return failuresReported.load();
+}
 
 bool standardInputIsTerminal() {
 #if defined(_WIN32)
@@ -22,6 +31,7 @@ bool checkDeviceCall(Status status, int line) {
     if (status.ok()) {
         return true;
     }
+    failuresReported.fetch_add(1);
     std::fprintf(stderr, "Failed at line %d (error code %s)!\n", line,
                  activeRuntime().describe(status));
     if (standardInputIsTerminal()) {

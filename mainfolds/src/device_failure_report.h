@@ -10,6 +10,10 @@ namespace quendel::device {
 /// batch run) and returns false.
 bool checkDeviceCall(Status status, int line);
 
+/// Failed calls reported by checkDeviceCall since the process started: lets
+/// a caller notice a failure inside an operation that returns no status.
+unsigned long long reportedDeviceFailures();
+
 /// True when standard input is an interactive terminal.
 bool standardInputIsTerminal();
 
