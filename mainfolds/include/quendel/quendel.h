@@ -4,6 +4,8 @@
 #include "quendel/adaptive_manifold_filter.h"
 #include "quendel/backends.h"
 #include "quendel/device_runtime.h"
+#include "quendel/gpu_adaptive_manifold_filter.h"
+#include "quendel/gpu_filters.h"
 #include "quendel/gpu_matrix.h"
 #include "quendel/gpu_texture.h"
 #include "quendel/matrix.h"
