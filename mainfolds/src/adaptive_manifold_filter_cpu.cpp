@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "child_manifold.h"
+#include "fixed_guide_smoothing.h"
 #include "h_filter.h"
 #include "manifold_tree.h"
 #include "quendel/adaptive_manifold_filter.h"
-#include "quendel/tdr_filter.h"
 #include "quendel/threads.h"
 #include "simd_dispatch.h"
 
@@ -103,14 +103,21 @@ void dividePlane(const float* numerator, const float* denominator, std::size_t c
     }
 }
 
+// Pixels interleaved together: small enough that their rows of every
+// channel stay in the first-level cache while the channels are written.
+constexpr std::size_t kInterleaveBlock = 128;
+
 QUENDEL_SIMD_CLONES
 void interleaveDifferences(const float* const* guide, const float* const* manifold,
                            unsigned channels, std::size_t begin, std::size_t end, float* out) {
-    for (unsigned c = 0; c < channels; ++c) {
-        const float* g = guide[c];
-        const float* m = manifold[c];
-        for (std::size_t p = begin; p < end; ++p) {
-            out[p * channels + c] = g[p] - m[p];
+    for (std::size_t first = begin; first < end; first += kInterleaveBlock) {
+        const std::size_t last = std::min(end, first + kInterleaveBlock);
+        for (unsigned c = 0; c < channels; ++c) {
+            const float* g = guide[c];
+            const float* m = manifold[c];
+            for (std::size_t p = first; p < last; ++p) {
+                out[p * channels + c] = g[p] - m[p];
+            }
         }
     }
 }
@@ -164,7 +171,8 @@ struct AdaptiveManifoldFilter<CpuFiltering>::Workspace {
     CpuTexture numeratorSum;
     CpuTexture denominatorSum;          // one plane: it is the same for every channel
     std::vector<float> residualValues;  // guide minus manifold, interleaved
-    TDRFilter<CpuFiltering> tdrFilter;
+    // The same guide and sigmas smooth every node: its coefficients are made once per call.
+    FixedGuideSmoothing guideSmoothing;
     ChildManifoldBuilder childBuilder{smoothManifold};
 
     bool bind(SourceVector<CpuFiltering>& source, int depthLimit);
@@ -220,7 +228,7 @@ bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::filterNode(int depth) {
         std::copy(weights + begin, weights + end, splat[channels] + begin);
     });
 
-    tdrFilter.process(smoothed, features, sigmaS, rangeSigma);
+    guideSmoothing.smooth(smoothed);
 
     // Sliced with the unsmoothed weights of this node.
     const std::vector<float*> numerator = writePlanes(numeratorSum);
@@ -295,6 +303,7 @@ bool AdaptiveManifoldFilter<CpuFiltering>::process(CpuTexture* output,
         return true;
     }
     w.prepareScratch();
+    w.guideSmoothing.prepare(w.features, w.sigmaS, w.rangeSigma);
     smoothManifold(w.manifold, w.sigmaS);  // the root manifold: the low-passed guide
     walkManifoldTree(w, rootPixelList(w.base.getWidth(), w.base.getHeight()), 0, w.maxDepth,
                      w.base.getWidth());

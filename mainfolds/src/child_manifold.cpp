@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <utility>
 
+#include "bilinear_samples.h"
 #include "quendel/threads.h"
+#include "simd_dispatch.h"
 
 namespace quendel {
 
@@ -28,24 +30,72 @@ float powerOfTwo(int k) {
     return k < 0 ? 1.0f / result : result;
 }
 
-bool sameSize(const CpuTexture& texture, unsigned width, unsigned height, unsigned channels) {
-    return texture.hasSize(width, height, channels);
+// A denominator that is not a number counts as below the clamp.
+inline float clampDenominator(float d) {
+    return d > kMinimumDenominator ? d : kMinimumDenominator;
 }
 
-CpuTexture planeView(const CpuTexture& texture, unsigned index) {
-    CpuTexture view(nullptr, texture.getWidth(), texture.getHeight(), 0, false);
-    view.appendPlane(texture.planeHandle(index));
-    return view;
+// What a pixel contributes to a child: (1 - w) inside the cluster, zero
+// outside it, so that pixels of other clusters do not leak into this one.
+inline float maskedWeight(unsigned char member, float parentWeight) {
+    return member ? 1.0f - parentWeight : 0.0f;
 }
 
-// Planes are resampled independently, so each may go to its own thread.
-void scalePlanes(const CpuTexture& from, CpuTexture& to) {
-    const int count = static_cast<int>(std::min(from.getChannelsCount(), to.getChannelsCount()));
-#pragma omp parallel for num_threads(threadCount()) schedule(static)
-    for (int i = 0; i < count; ++i) {
-        CpuTexture target = planeView(to, static_cast<unsigned>(i));
-        planeView(from, static_cast<unsigned>(i)).bilinearScaleTo(target);
+// The mask, and the guide times the mask, over [begin, end) of full planes.
+QUENDEL_SIMD_CLONES
+void maskBlock(const unsigned char* member, const float* parentWeights, const float* const* guide,
+               unsigned channels, std::size_t begin, std::size_t end, float* const* planes) {
+    float* denominator = planes[channels];
+    for (std::size_t p = begin; p < end; ++p) {
+        denominator[p] = maskedWeight(member[p], parentWeights[p]);
     }
+    for (unsigned c = 0; c < channels; ++c) {
+        const float* g = guide[c];
+        float* numerator = planes[c];
+        for (std::size_t p = begin; p < end; ++p) {
+            const float product = denominator[p] * g[p];
+            numerator[p] = member[p] ? product : 0.0f;
+        }
+    }
+}
+
+// out[i] = blend(row[first[i]], row[second[i]], fraction[i]).
+QUENDEL_SIMD_CLONES
+void blendAlongRow(const float* row, const unsigned* first, const unsigned* second,
+                   const float* fraction, unsigned count, float* out) {
+    for (unsigned i = 0; i < count; ++i) {
+        out[i] = blend(row[first[i]], row[second[i]], fraction[i]);
+    }
+}
+
+QUENDEL_SIMD_CLONES
+void blendRows(const float* row0, const float* row1, float fraction, unsigned count, float* out) {
+    for (unsigned i = 0; i < count; ++i) {
+        out[i] = blend(row0[i], row1[i], fraction);
+    }
+}
+
+QUENDEL_SIMD_CLONES
+void divideRow(const float* numerator, const float* denominator, unsigned count, float* out) {
+    for (unsigned i = 0; i < count; ++i) {
+        out[i] = numerator[i] / denominator[i];
+    }
+}
+
+std::vector<const float*> readPlanes(const CpuTexture& texture) {
+    std::vector<const float*> planes(texture.getChannelsCount());
+    for (unsigned c = 0; c < planes.size(); ++c) {
+        planes[c] = texture.getChannel(c);
+    }
+    return planes;
+}
+
+std::vector<float*> writePlanes(CpuTexture& texture) {
+    std::vector<float*> planes(texture.getChannelsCount());
+    for (unsigned c = 0; c < planes.size(); ++c) {
+        planes[c] = texture.getChannel(c);
+    }
+    return planes;
 }
 
 }  // namespace
@@ -77,14 +127,16 @@ void ChildManifoldBuilder::build(const PixelList& cluster, const float* parentWe
                                  CpuTexture& manifold) {
     const unsigned width = features.getWidth();
     const unsigned height = features.getHeight();
-    const unsigned channels = features.getChannelsCount();
-    if (!sameSize(planes, width, height, channels + 1)) {
-        planes = CpuTexture(nullptr, width, height, channels + 1, true);
+    if (width == 0 || height == 0) {
+        return;
     }
     markCluster(cluster, width, height);
-    maskPlanes(parentWeights, features);
-    smooth(childSmoothing(sigmaS, sigmaR, width, height));
-    divideInto(manifold);
+    const ChildSmoothing smoothing = childSmoothing(sigmaS, sigmaR, width, height);
+    if (smoothing.reduced) {
+        buildReduced(parentWeights, features, smoothing, manifold);
+    } else {
+        buildFullSize(parentWeights, features, smoothing.sigma, manifold);
+    }
 }
 
 void ChildManifoldBuilder::markCluster(const PixelList& cluster, unsigned width, unsigned height) {
@@ -97,59 +149,135 @@ void ChildManifoldBuilder::markCluster(const PixelList& cluster, unsigned width,
     }
 }
 
-// Inside the cluster: numerator_c = (1 - w) * guide_c, denominator = 1 - w.
-// Outside: both zero, so pixels of other clusters do not leak into this one.
-void ChildManifoldBuilder::maskPlanes(const float* parentWeights, const CpuTexture& features) {
+void ChildManifoldBuilder::buildFullSize(const float* parentWeights, const CpuTexture& features,
+                                         float sigma, CpuTexture& manifold) {
     const unsigned channels = features.getChannelsCount();
+    if (!planes.hasSize(features.getWidth(), features.getHeight(), channels + 1)) {
+        planes = CpuTexture(nullptr, features.getWidth(), features.getHeight(), channels + 1, true);
+    }
+    const std::vector<const float*> guide = readPlanes(features);
+    const std::vector<float*> work = writePlanes(planes);
     const std::ptrdiff_t pixels = features.getPixelsCount();
-    float* denominator = planes.getChannel(channels);
-    const unsigned char* member = inCluster.data();
+    constexpr std::ptrdiff_t kBlock = 4096;
+#pragma omp parallel for num_threads(threadCount()) schedule(static)
+    for (std::ptrdiff_t begin = 0; begin < pixels; begin += kBlock) {
+        maskBlock(inCluster.data(), parentWeights, guide.data(), channels,
+                  static_cast<std::size_t>(begin),
+                  static_cast<std::size_t>(std::min(pixels, begin + kBlock)), work.data());
+    }
+    smoother(planes, sigma);
+
+    const float* denominator = planes.getChannel(channels);
+    const std::vector<float*> target = writePlanes(manifold);
 #pragma omp parallel num_threads(threadCount())
     {
+        std::vector<float> clamped(static_cast<std::size_t>(kBlock));
 #pragma omp for schedule(static)
-        for (std::ptrdiff_t p = 0; p < pixels; ++p) {
-            denominator[p] = member[p] ? 1.0f - parentWeights[p] : 0.0f;
-        }
-        for (unsigned c = 0; c < channels; ++c) {
-            const float* guide = features.getChannel(c);
-            float* numerator = planes.getChannel(c);
-#pragma omp for schedule(static)
-            for (std::ptrdiff_t p = 0; p < pixels; ++p) {
-                numerator[p] = member[p] ? denominator[p] * guide[p] : 0.0f;
+        for (std::ptrdiff_t begin = 0; begin < pixels; begin += kBlock) {
+            const unsigned count = static_cast<unsigned>(std::min(kBlock, pixels - begin));
+            for (unsigned i = 0; i < count; ++i) {
+                clamped[i] = clampDenominator(denominator[begin + i]);
+            }
+            for (unsigned c = 0; c < channels; ++c) {
+                divideRow(work[c] + begin, clamped.data(), count, target[c] + begin);
             }
         }
     }
 }
 
-void ChildManifoldBuilder::smooth(const ChildSmoothing& smoothing) {
-    if (!smoothing.reduced) {
-        smoother(planes, smoothing.sigma);
-        return;
-    }
-    const unsigned count = planes.getChannelsCount();
-    if (!sameSize(smallPlanes, smoothing.width, smoothing.height, count)) {
-        smallPlanes = CpuTexture(nullptr, smoothing.width, smoothing.height, count, true);
-    }
-    scalePlanes(planes, smallPlanes);
-    smoother(smallPlanes, smoothing.sigma);
-    scalePlanes(smallPlanes, planes);
-}
-
-void ChildManifoldBuilder::divideInto(CpuTexture& manifold) const {
-    const unsigned channels = manifold.getChannelsCount();
-    const std::ptrdiff_t pixels = manifold.getPixelsCount();
-    const float* denominator = planes.getChannel(channels);
-#pragma omp parallel num_threads(threadCount())
-    for (unsigned c = 0; c < channels; ++c) {
-        const float* numerator = planes.getChannel(c);
-        float* target = manifold.getChannel(c);
-#pragma omp for schedule(static)
-        for (std::ptrdiff_t p = 0; p < pixels; ++p) {
-            const float d = denominator[p];
-            // A denominator that is not a number counts as below the clamp.
-            target[p] = numerator[p] / (d > kMinimumDenominator ? d : kMinimumDenominator);
+// Resampling to the reduced size reads the masked planes only where the
+// samples fall, so they are computed there and never stored at full size.
+void ChildManifoldBuilder::sampleMaskedPlanes(const float* parentWeights,
+                                              const CpuTexture& features) {
+    const unsigned width = features.getWidth();
+    const unsigned channels = features.getChannelsCount();
+    const unsigned smallWidth = smallPlanes.getWidth();
+    const int smallHeight = static_cast<int>(smallPlanes.getHeight());
+    const AxisSamples rows = axisSamples(features.getHeight(), smallPlanes.getHeight());
+    const AxisSamples columns = axisSamples(width, smallWidth);
+    const std::vector<const float*> guide = readPlanes(features);
+    const std::vector<float*> small = writePlanes(smallPlanes);
+    const unsigned char* member = inCluster.data();
+#pragma omp parallel for num_threads(threadCount()) schedule(static)
+    for (int y = 0; y < smallHeight; ++y) {
+        const std::size_t row0 = static_cast<std::size_t>(rows.first[y]) * width;
+        const std::size_t row1 = static_cast<std::size_t>(rows.second[y]) * width;
+        const float ty = rows.fraction[y];
+        float* denominator = small[channels] + static_cast<std::size_t>(y) * smallWidth;
+        for (unsigned x = 0; x < smallWidth; ++x) {
+            const std::size_t p00 = row0 + columns.first[x], p01 = row0 + columns.second[x];
+            const std::size_t p10 = row1 + columns.first[x], p11 = row1 + columns.second[x];
+            const float left = blend(maskedWeight(member[p00], parentWeights[p00]),
+                                     maskedWeight(member[p10], parentWeights[p10]), ty);
+            const float right = blend(maskedWeight(member[p01], parentWeights[p01]),
+                                      maskedWeight(member[p11], parentWeights[p11]), ty);
+            denominator[x] = blend(left, right, columns.fraction[x]);
+        }
+        for (unsigned c = 0; c < channels; ++c) {
+            const float* g = guide[c];
+            float* numerator = small[c] + static_cast<std::size_t>(y) * smallWidth;
+            auto masked = [&](std::size_t p) {
+                return member[p] ? maskedWeight(1, parentWeights[p]) * g[p] : 0.0f;
+            };
+            for (unsigned x = 0; x < smallWidth; ++x) {
+                const std::size_t p00 = row0 + columns.first[x], p01 = row0 + columns.second[x];
+                const std::size_t p10 = row1 + columns.first[x], p11 = row1 + columns.second[x];
+                const float left = blend(masked(p00), masked(p10), ty);
+                const float right = blend(masked(p01), masked(p11), ty);
+                numerator[x] = blend(left, right, columns.fraction[x]);
+            }
         }
     }
+}
+
+// Back to full size and divided in one pass: the full-size numerators and
+// denominator are never stored.
+void ChildManifoldBuilder::divideResampled(CpuTexture& manifold) const {
+    const unsigned width = manifold.getWidth();
+    const int height = static_cast<int>(manifold.getHeight());
+    const unsigned channels = manifold.getChannelsCount();
+    const unsigned smallWidth = smallPlanes.getWidth();
+    const AxisSamples rows = axisSamples(smallPlanes.getHeight(), manifold.getHeight());
+    const AxisSamples columns = axisSamples(smallWidth, width);
+    const std::vector<const float*> small = readPlanes(smallPlanes);
+    const std::vector<float*> target = writePlanes(manifold);
+#pragma omp parallel num_threads(threadCount())
+    {
+        std::vector<float> smallRow(smallWidth);
+        std::vector<float> fullRow(width);
+        std::vector<float> denominator(width);
+#pragma omp for schedule(static)
+        for (int y = 0; y < height; ++y) {
+            const std::size_t row0 = static_cast<std::size_t>(rows.first[y]) * smallWidth;
+            const std::size_t row1 = static_cast<std::size_t>(rows.second[y]) * smallWidth;
+            const float ty = rows.fraction[y];
+            auto resampleRow = [&](const float* plane, float* out) {
+                blendRows(plane + row0, plane + row1, ty, smallWidth, smallRow.data());
+                blendAlongRow(smallRow.data(), columns.first.data(), columns.second.data(),
+                              columns.fraction.data(), width, out);
+            };
+            resampleRow(small[channels], denominator.data());
+            for (float& d : denominator) {
+                d = clampDenominator(d);
+            }
+            for (unsigned c = 0; c < channels; ++c) {
+                resampleRow(small[c], fullRow.data());
+                divideRow(fullRow.data(), denominator.data(), width,
+                          target[c] + static_cast<std::size_t>(y) * width);
+            }
+        }
+    }
+}
+
+void ChildManifoldBuilder::buildReduced(const float* parentWeights, const CpuTexture& features,
+                                        const ChildSmoothing& smoothing, CpuTexture& manifold) {
+    const unsigned count = features.getChannelsCount() + 1;
+    if (!smallPlanes.hasSize(smoothing.width, smoothing.height, count)) {
+        smallPlanes = CpuTexture(nullptr, smoothing.width, smoothing.height, count, true);
+    }
+    sampleMaskedPlanes(parentWeights, features);
+    smoother(smallPlanes, smoothing.sigma);
+    divideResampled(manifold);
 }
 
 }  // namespace quendel

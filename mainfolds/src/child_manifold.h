@@ -42,13 +42,17 @@ class ChildManifoldBuilder {
 
   private:
     void markCluster(const PixelList& cluster, unsigned width, unsigned height);
-    void maskPlanes(const float* parentWeights, const CpuTexture& features);
-    void smooth(const ChildSmoothing& smoothing);
-    void divideInto(CpuTexture& manifold) const;
+    void buildFullSize(const float* parentWeights, const CpuTexture& features, float sigma,
+                       CpuTexture& manifold);
+    void buildReduced(const float* parentWeights, const CpuTexture& features,
+                      const ChildSmoothing& smoothing, CpuTexture& manifold);
+    void sampleMaskedPlanes(const float* parentWeights, const CpuTexture& features);
+    void divideResampled(CpuTexture& manifold) const;
 
     Smoother smoother;
-    // Guide channels times the mask, then the mask itself as the last plane:
-    // the denominator is the same for every channel, so it is kept once.
+    // Guide channels times the mask, then the mask itself as the last plane
+    // (the denominator is the same for every channel, so it is kept once):
+    // at full size when the smoothing is not reduced, else at reduced size.
     CpuTexture planes;
     CpuTexture smallPlanes;
     std::vector<unsigned char> inCluster;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "quendel/threads.h"
+#include "simd_dispatch.h"
 
 namespace quendel {
 
@@ -57,6 +58,25 @@ void weightedResidualSum(const Residuals& residuals, const std::vector<float>& p
     accumulateTail(residuals, projections.data(), first, sums.data());
 }
 
+// Pixels projected together: their dot products advance one component at a
+// time side by side, each still summed in component order.
+constexpr std::ptrdiff_t kProjectionBlock = 256;
+
+QUENDEL_SIMD_CLONES
+void projectBlock(const float* residuals, unsigned components, const float* direction,
+                  std::size_t count, float* projections) {
+    for (std::size_t k = 0; k < count; ++k) {
+        projections[k] = 0.0f;
+    }
+    for (unsigned i = 0; i < components; ++i) {
+        const float v = direction[i];
+        const float* r = residuals + i;
+        for (std::size_t k = 0; k < count; ++k) {
+            projections[k] = projections[k] + r[k * components] * v;
+        }
+    }
+}
+
 void normalise(std::vector<float>& direction) {
     float squares = 0.0f;
     for (float value : direction) {
@@ -97,17 +117,13 @@ std::vector<float> startDirection(unsigned components) {
 void projectResiduals(const Residuals& residuals, const std::vector<float>& direction,
                       std::vector<float>& projections) {
     projections.resize(residuals.pixels);
-    const unsigned components = residuals.components;
-    const float* v = direction.data();
     const std::ptrdiff_t pixels = static_cast<std::ptrdiff_t>(residuals.pixels);
 #pragma omp parallel for num_threads(threadCount()) schedule(static)
-    for (std::ptrdiff_t p = 0; p < pixels; ++p) {
-        const float* r = residuals.values + static_cast<std::size_t>(p) * components;
-        float dot = 0.0f;
-        for (unsigned i = 0; i < components; ++i) {
-            dot = dot + r[i] * v[i];
-        }
-        projections[p] = dot;
+    for (std::ptrdiff_t begin = 0; begin < pixels; begin += kProjectionBlock) {
+        const std::size_t count =
+            static_cast<std::size_t>(std::min<std::ptrdiff_t>(kProjectionBlock, pixels - begin));
+        projectBlock(residuals.values + static_cast<std::size_t>(begin) * residuals.components,
+                     residuals.components, direction.data(), count, projections.data() + begin);
     }
 }
 

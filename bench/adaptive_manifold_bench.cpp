@@ -1,0 +1,186 @@
+// Host adaptive-manifold filter against OpenCV's, at equal tree nodes,
+// sigmas and thread team, on a 1024 x 1024 three-channel image.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <opencv2/core.hpp>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "quendel/adaptive_manifold_filter.h"
+#include "quendel/source_vector.h"
+#include "quendel/threads.h"
+
+#ifdef QUENDEL_HAVE_XIMGPROC
+#include <opencv2/ximgproc/edge_filter.hpp>
+#endif
+
+namespace {
+
+constexpr unsigned kSize = 1024;
+constexpr float kSigmaS = 16.0f;
+constexpr float kSigmaR = 0.2f;
+
+// Smooth shapes with hard edges under noise: values in [0, 1].
+quendel::CpuTexture makeImage(unsigned channels, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::normal_distribution<float> noise(0.0f, 0.05f);
+    quendel::CpuTexture image(nullptr, kSize, kSize, channels, true);
+    for (unsigned c = 0; c < channels; ++c) {
+        float* plane = image.getChannel(c);
+        const float phase = 0.7f * static_cast<float>(c + seed);
+        for (unsigned y = 0; y < kSize; ++y) {
+            for (unsigned x = 0; x < kSize; ++x) {
+                const float u = static_cast<float>(x) / kSize, v = static_cast<float>(y) / kSize;
+                const float disc = (u - 0.5f) * (u - 0.5f) + (v - 0.4f) * (v - 0.4f) < 0.06f;
+                const float wave = 0.5f + 0.25f * std::sin(9.0f * u + phase) * std::cos(7.0f * v);
+                const float value = 0.6f * wave + 0.4f * disc + noise(generator);
+                plane[y * kSize + x] = std::min(1.0f, std::max(0.0f, value));
+            }
+        }
+    }
+    return image;
+}
+
+const quendel::CpuTexture& image() {
+    static const quendel::CpuTexture texture = makeImage(3, 1);
+    return texture;
+}
+
+// The three-channel guide is the image itself; the sixteen-channel one
+// stands for the pipeline's guide: the image and thirteen more planes.
+const quendel::CpuTexture& guide(unsigned channels) {
+    static std::map<unsigned, quendel::CpuTexture> guides;
+    auto found = guides.find(channels);
+    if (found == guides.end()) {
+        quendel::CpuTexture texture = image().clone(0);
+        const quendel::CpuTexture extra = makeImage(channels - 3, 2);
+        for (unsigned c = 0; c < extra.getChannelsCount(); ++c) {
+            texture.appendPlane(extra.planeHandle(c));
+        }
+        found = guides.emplace(channels, texture).first;
+    }
+    return found->second;
+}
+
+void ours(benchmark::State& state) {
+    const int maxDepth = static_cast<int>(state.range(0));
+    const unsigned guideChannels = static_cast<unsigned>(state.range(1));
+    quendel::setThreadCount(static_cast<int>(state.range(2)));
+    quendel::SourceVector<quendel::CpuFiltering> source(image());
+    source.features = guide(guideChannels);
+    source.built = true;
+    source.sigmaS = kSigmaS;
+    source.sigmaR = kSigmaR;
+    quendel::CpuTexture output(nullptr, kSize, kSize, 3, true);
+    quendel::AdaptiveManifoldFilter<quendel::CpuFiltering> filter;
+    for (auto _ : state) {
+        std::srand(1);
+        filter.process(&output, source, maxDepth);
+        benchmark::DoNotOptimize(output.getChannel(0));
+    }
+    state.counters["nodes"] = static_cast<double>((1 << (maxDepth + 2)) - 1);
+    quendel::setThreadCount(quendel::kDefaultThreadCount);
+}
+
+#ifdef QUENDEL_HAVE_XIMGPROC
+cv::Mat interleaved(const quendel::CpuTexture& texture) {
+    const int channels = static_cast<int>(texture.getChannelsCount());
+    cv::Mat mat(kSize, kSize, CV_32FC(channels));
+    float* out = mat.ptr<float>();
+    for (int c = 0; c < channels; ++c) {
+        const float* plane = texture.getChannel(static_cast<unsigned>(c));
+        for (std::size_t p = 0; p < static_cast<std::size_t>(kSize) * kSize; ++p) {
+            out[p * channels + c] = plane[p];
+        }
+    }
+    return mat;
+}
+
+// Its tree of height H has 2^H - 1 nodes; ours 2^(maxDepth + 2) - 1.
+void opencv(benchmark::State& state) {
+    const int maxDepth = static_cast<int>(state.range(0));
+    const unsigned guideChannels = static_cast<unsigned>(state.range(1));
+    const int previousThreads = cv::getNumThreads();
+    cv::setNumThreads(static_cast<int>(state.range(2)));
+    const cv::Mat source = interleaved(image());
+    const cv::Mat joint = interleaved(guide(guideChannels));
+    cv::Ptr<cv::ximgproc::AdaptiveManifoldFilter> filter =
+        cv::ximgproc::AdaptiveManifoldFilter::create();
+    filter->setSigmaS(kSigmaS);
+    filter->setSigmaR(kSigmaR);
+    filter->setTreeHeight(maxDepth + 2);
+    filter->setPCAIterations(4);  // our four rounds of power iteration
+    filter->setAdjustOutliers(false);
+    filter->setUseRNG(true);
+    cv::Mat output;
+    for (auto _ : state) {
+        filter->filter(source, output, joint);
+        benchmark::DoNotOptimize(output.data);
+    }
+    state.counters["nodes"] = static_cast<double>((1 << (maxDepth + 2)) - 1);
+    cv::setNumThreads(previousThreads);
+}
+#endif
+
+void arguments(benchmark::internal::Benchmark* benchmark) {
+    for (int team : {4, 1}) {
+        for (int guideChannels : {3, 16}) {
+            for (int maxDepth : {0, 1}) {
+                benchmark->Args({maxDepth, guideChannels, team});
+            }
+        }
+    }
+    benchmark->ArgNames({"maxDepth", "guide", "threads"});
+    benchmark->Unit(benchmark::kMillisecond)->UseRealTime()->MinWarmUpTime(0.0);
+    benchmark->Repetitions(3)->ReportAggregatesOnly(true)->Iterations(1);
+}
+
+BENCHMARK(ours)->Apply(arguments);
+#ifdef QUENDEL_HAVE_XIMGPROC
+BENCHMARK(opencv)->Apply(arguments);
+#endif
+
+// Keeps the median time of every run to print the ratios at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.aggregate_name == "median") {
+                medians[run.run_name.args][run.run_name.function_name] = run.GetAdjustedRealTime();
+            }
+        }
+    }
+
+    void printRatios() const {
+        std::printf("\nOpenCV / ours (median real time; above 1 means ours is faster)\n");
+        for (const auto& [args, times] : medians) {
+            const auto ourTime = times.find("ours");
+            const auto peerTime = times.find("opencv");
+            if (ourTime == times.end() || peerTime == times.end()) {
+                continue;
+            }
+            std::printf("  %-34s ours %9.1f ms  opencv %9.1f ms  ratio %.2f\n", args.c_str(),
+                        ourTime->second, peerTime->second, peerTime->second / ourTime->second);
+        }
+    }
+
+  private:
+    std::map<std::string, std::map<std::string, double>> medians;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.printRatios();
+    benchmark::Shutdown();
+    return 0;
+}
