@@ -48,6 +48,11 @@ QUENDEL_ALWAYS_INLINE void powersFromLog(double logBase, const float* exponents,
 QUENDEL_SIMD_CLONES
 void fillRegularPowers(float* out, const float* exponents, std::size_t count, double logBase) {
     std::size_t i = 0;
+    // Two groups per turn give the scheduler independent chains to overlap.
+    for (; i + 2 * kLanes <= count; i += 2 * kLanes) {
+        powersFromLog(logBase, exponents + i, out + i);
+        powersFromLog(logBase, exponents + i + kLanes, out + i + kLanes);
+    }
     for (; i + kLanes <= count; i += kLanes) {
         powersFromLog(logBase, exponents + i, out + i);
     }
@@ -61,14 +66,20 @@ void fillRegularPowers(float* out, const float* exponents, std::size_t count, do
 
 }  // namespace
 
-void fillCoefficientPowers(float* out, const float* exponents, std::size_t count, float base) {
-    if (!isRegularCoefficient(base)) {
+PowerBase preparePowerBase(float base) {
+    const bool regular = isRegularCoefficient(base);
+    return {base, regular ? log(static_cast<double>(base)) : 0.0};
+}
+
+void fillCoefficientPowers(float* out, const float* exponents, std::size_t count,
+                           const PowerBase& base) {
+    if (!isRegularCoefficient(base.value)) {
         for (std::size_t i = 0; i < count; ++i) {
-            out[i] = coefficientPower(base, exponents[i]);
+            out[i] = coefficientPower(base.value, exponents[i]);
         }
         return;
     }
-    fillRegularPowers(out, exponents, count, log(static_cast<double>(base)));
+    fillRegularPowers(out, exponents, count, base.logarithm);
 }
 
 }  // namespace quendel

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "coefficient_powers.h"
@@ -12,98 +13,238 @@ namespace quendel {
 
 namespace {
 
-// Rows whose sweeps one thread interleaves: each row is a chain of dependent
-// operations, so several chains side by side keep the arithmetic units busy.
-constexpr unsigned kRowsPerBatch = 4;
-constexpr unsigned kMaxLanes = 8;
-// Columns per vertical block: narrow enough that a block of every plane stays
-// in the core's own cache between the downward and the upward sweep.
-constexpr unsigned kBlockColumns = 64;
+// Rows are swept eight at a time, transposed so that one vector holds the
+// same column of eight rows: the recursion along x then runs on whole
+// vectors. Several such groups are interleaved, each a chain of dependent
+// operations, to keep the arithmetic units busy.
+constexpr unsigned kGroupRows = 8;
+constexpr unsigned kGroupsPerBatch = 2;
+constexpr unsigned kRowsPerBatch = kGroupRows * kGroupsPerBatch;
+constexpr unsigned kMaxChains = 4;
+// Vertical blocks are as wide as the team allows: long runs along a row keep
+// the prefetchers streaming. Block edges fall on cache-line boundaries.
+constexpr unsigned kColumnAlignment = 16;
 
-struct RowCoefficients {
-    const float* values;
-    float at(unsigned x) const { return values[x]; }
+typedef float Octet __attribute__((vector_size(kGroupRows * sizeof(float))));
+
+QUENDEL_ALWAYS_INLINE void transpose(Octet (&m)[kGroupRows]) {
+    Octet t[8], u[8];
+    for (unsigned i = 0; i < 8; i += 2) {
+        t[i] = __builtin_shufflevector(m[i], m[i + 1], 0, 8, 1, 9, 4, 12, 5, 13);
+        t[i + 1] = __builtin_shufflevector(m[i], m[i + 1], 2, 10, 3, 11, 6, 14, 7, 15);
+    }
+    for (unsigned i = 0; i < 8; i += 4) {
+        u[i] = __builtin_shufflevector(t[i], t[i + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+        u[i + 1] = __builtin_shufflevector(t[i], t[i + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+        u[i + 2] = __builtin_shufflevector(t[i + 1], t[i + 3], 0, 1, 8, 9, 4, 5, 12, 13);
+        u[i + 3] = __builtin_shufflevector(t[i + 1], t[i + 3], 2, 3, 10, 11, 6, 7, 14, 15);
+    }
+    for (unsigned i = 0; i < 4; ++i) {
+        m[i] = __builtin_shufflevector(u[i], u[i + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+        m[i + 4] = __builtin_shufflevector(u[i], u[i + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+    }
+}
+
+// columns[x] = {rows[0][x], ..., rows[7][x]}.
+QUENDEL_ALWAYS_INLINE void gatherColumns(const float* const* rows, unsigned width, Octet* columns) {
+    unsigned x = 0;
+    for (; x + kGroupRows <= width; x += kGroupRows) {
+        Octet m[kGroupRows];
+        for (unsigned r = 0; r < kGroupRows; ++r) {
+            __builtin_memcpy(&m[r], rows[r] + x, sizeof(Octet));
+        }
+        transpose(m);
+        for (unsigned j = 0; j < kGroupRows; ++j) {
+            columns[x + j] = m[j];
+        }
+    }
+    for (; x < width; ++x) {
+        for (unsigned r = 0; r < kGroupRows; ++r) {
+            columns[x][r] = rows[r][x];
+        }
+    }
+}
+
+QUENDEL_ALWAYS_INLINE void scatterColumns(const Octet* columns, unsigned width,
+                                          float* const* rows) {
+    unsigned x = 0;
+    for (; x + kGroupRows <= width; x += kGroupRows) {
+        Octet m[kGroupRows];
+        for (unsigned j = 0; j < kGroupRows; ++j) {
+            m[j] = columns[x + j];
+        }
+        transpose(m);
+        for (unsigned r = 0; r < kGroupRows; ++r) {
+            __builtin_memcpy(rows[r] + x, &m[r], sizeof(Octet));
+        }
+    }
+    for (; x < width; ++x) {
+        for (unsigned r = 0; r < kGroupRows; ++r) {
+            rows[r][x] = columns[x][r];
+        }
+    }
+}
+
+struct ColumnCoefficients {
+    const Octet* values;
+    QUENDEL_ALWAYS_INLINE const Octet& at(unsigned x) const { return values[x]; }
 };
 
 struct ConstantCoefficient {
-    float value;
-    float at(unsigned) const { return value; }
+    Octet value;
+    QUENDEL_ALWAYS_INLINE const Octet& at(unsigned) const { return value; }
 };
 
-template <unsigned Lanes, class Coefficients>
-QUENDEL_ALWAYS_INLINE void sweepLanesBothWays(float* const* rows, const Coefficients* coefficients,
-                                              unsigned width) {
-    float previous[Lanes];
-    for (unsigned l = 0; l < Lanes; ++l) {
-        previous[l] = rows[l][0];
+// Left to right with the coefficient of the pixel itself, then right to left
+// with that of its right neighbour, on `Chains` transposed groups at once.
+template <unsigned Chains, class Coefficients>
+QUENDEL_ALWAYS_INLINE void sweepChains(Octet* const* values, const Coefficients* coefficients,
+                                       unsigned width) {
+    Octet previous[Chains];
+    for (unsigned c = 0; c < Chains; ++c) {
+        previous[c] = values[c][0];
     }
     for (unsigned x = 1; x < width; ++x) {
-        for (unsigned l = 0; l < Lanes; ++l) {
-            float value = rows[l][x];
-            value = value + coefficients[l].at(x) * (previous[l] - value);
-            rows[l][x] = value;
-            previous[l] = value;
+        for (unsigned c = 0; c < Chains; ++c) {
+            Octet value = values[c][x];
+            value = value + coefficients[c].at(x) * (previous[c] - value);
+            values[c][x] = value;
+            previous[c] = value;
         }
     }
     for (unsigned x = width - 1; x-- > 0;) {
-        for (unsigned l = 0; l < Lanes; ++l) {
-            float value = rows[l][x];
-            value = value + coefficients[l].at(x + 1) * (previous[l] - value);
-            rows[l][x] = value;
-            previous[l] = value;
+        for (unsigned c = 0; c < Chains; ++c) {
+            Octet value = values[c][x];
+            value = value + coefficients[c].at(x + 1) * (previous[c] - value);
+            values[c][x] = value;
+            previous[c] = value;
         }
     }
 }
 
 template <class Coefficients>
-void sweepRowsBothWays(float* const* rows, const Coefficients* coefficients, unsigned count,
-                       unsigned width) {
-    while (count >= 8) {
-        sweepLanesBothWays<8>(rows, coefficients, width);
-        rows += 8, coefficients += 8, count -= 8;
-    }
-    if (count >= 4) {
-        sweepLanesBothWays<4>(rows, coefficients, width);
-        rows += 4, coefficients += 4, count -= 4;
-    }
-    if (count >= 2) {
-        sweepLanesBothWays<2>(rows, coefficients, width);
-        rows += 2, coefficients += 2, count -= 2;
-    }
-    if (count == 1) {
-        sweepLanesBothWays<1>(rows, coefficients, width);
+QUENDEL_ALWAYS_INLINE void sweepAnyChains(Octet* const* values, const Coefficients* coefficients,
+                                          unsigned count, unsigned width) {
+    switch (count) {
+        case 4:
+            return sweepChains<4>(values, coefficients, width);
+        case 3:
+            return sweepChains<3>(values, coefficients, width);
+        case 2:
+            return sweepChains<2>(values, coefficients, width);
+        case 1:
+            return sweepChains<1>(values, coefficients, width);
+        default:
+            return;
     }
 }
 
+// One group: eight rows of one plane, with the transposed coefficients of
+// their rows (null for the constant).
+struct RowGroup {
+    float* rows[kGroupRows];
+    const Octet* coefficients;
+};
+
+// Thread-local room for transposed rows. Buffers are spaced a little more
+// than a page multiple apart: loading from one right after storing at the
+// same page offset of another would stall on a false dependency.
+class TransposeBuffers {
+  public:
+    Octet* get(unsigned index, unsigned width) {
+        const std::size_t spacing = width + 3;
+        const std::size_t needed = (spacing * (kGroupsPerBatch + kMaxChains) + 1) * kGroupRows;
+        if (storage.size() < needed) {
+            storage.resize(needed);
+        }
+        const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(storage.data());
+        const std::uintptr_t aligned = (start + sizeof(Octet) - 1) / sizeof(Octet) * sizeof(Octet);
+        return reinterpret_cast<Octet*>(aligned) + index * spacing;
+    }
+
+  private:
+    std::vector<float> storage;
+};
+
+QUENDEL_SIMD_CLONES
+void sweepGroups(const RowGroup* groups, unsigned count, unsigned width, float constant,
+                 Octet* const* chainBuffers) {
+    ColumnCoefficients perPixel[kMaxChains];
+    ConstantCoefficient fixed[kMaxChains];
+    Octet* values[kMaxChains];
+    for (unsigned first = 0; first < count; first += kMaxChains) {
+        const unsigned chains = std::min(kMaxChains, count - first);
+        for (unsigned c = 0; c < chains; ++c) {
+            const RowGroup& group = groups[first + c];
+            values[c] = chainBuffers[c];
+            gatherColumns(group.rows, width, values[c]);
+            perPixel[c] = ColumnCoefficients{group.coefficients};
+            fixed[c] = ConstantCoefficient{Octet{} + constant};
+        }
+        if (groups[first].coefficients != nullptr) {
+            sweepAnyChains(values, perPixel, chains, width);
+        } else {
+            sweepAnyChains(values, fixed, chains, width);
+        }
+        for (unsigned c = 0; c < chains; ++c) {
+            scatterColumns(values[c], width, groups[first + c].rows);
+        }
+    }
+}
+
+QUENDEL_SIMD_CLONES
+void transposeCoefficients(const float* const* rows, unsigned width, Octet* columns) {
+    gatherColumns(rows, width, columns);
+}
+
 // Sweeps rows [firstRow, lastRow) of every plane, making their coefficient
-// rows first when they come from distances.
+// rows first when they come from distances. A group short of eight rows is
+// filled up with a private dummy row.
 void sweepRowBatch(const std::vector<float*>& planes, unsigned width, unsigned firstRow,
-                   unsigned lastRow, const PassCoefficients& coefficients) {
-    float* rows[kMaxLanes];
-    RowCoefficients rowCoefficients[kMaxLanes];
-    ConstantCoefficient constant[kMaxLanes];
-    std::fill(constant, constant + kMaxLanes, ConstantCoefficient{coefficients.base});
+                   unsigned lastRow, const PassCoefficients& coefficients, const PowerBase& base) {
+    thread_local TransposeBuffers buffers;
+    thread_local std::vector<float> dummy;
+    const bool perPixel = coefficients.plane != nullptr;
+    if (perPixel && coefficients.distances != nullptr) {
+        const std::size_t offset = static_cast<std::size_t>(firstRow) * width;
+        fillCoefficientPowers(coefficients.plane + offset, coefficients.distances + offset,
+                              std::size_t{lastRow - firstRow} * width, base);
+    }
+    if (planes.empty()) {
+        return;
+    }
+    dummy.resize(width);
+    Octet* chainBuffers[kMaxChains];
+    for (unsigned c = 0; c < kMaxChains; ++c) {
+        chainBuffers[c] = buffers.get(kGroupsPerBatch + c, width);
+    }
+    RowGroup groups[kGroupsPerBatch * kMaxChains];
     unsigned count = 0;
     auto flush = [&] {
-        if (coefficients.plane != nullptr) {
-            sweepRowsBothWays(rows, rowCoefficients, count, width);
-        } else {
-            sweepRowsBothWays(rows, constant, count, width);
-        }
+        sweepGroups(groups, count, width, coefficients.base, chainBuffers);
         count = 0;
     };
-    for (unsigned y = firstRow; y < lastRow; ++y) {
-        const std::size_t offset = static_cast<std::size_t>(y) * width;
-        if (coefficients.plane != nullptr && coefficients.distances != nullptr) {
-            fillCoefficientPowers(coefficients.plane + offset, coefficients.distances + offset,
-                                  width, coefficients.base);
+    unsigned groupIndex = 0;
+    for (unsigned y = firstRow; y < lastRow; y += kGroupRows, ++groupIndex) {
+        const unsigned rows = std::min(kGroupRows, lastRow - y);
+        const Octet* transposed = nullptr;
+        if (perPixel) {
+            const float* coefficientRows[kGroupRows];
+            for (unsigned r = 0; r < kGroupRows; ++r) {
+                coefficientRows[r] =
+                    coefficients.plane + std::size_t{y + std::min(r, rows - 1)} * width;
+            }
+            Octet* target = buffers.get(groupIndex, width);
+            transposeCoefficients(coefficientRows, width, target);
+            transposed = target;
         }
         for (float* plane : planes) {
-            rows[count] = plane + offset;
-            if (coefficients.plane != nullptr) {
-                rowCoefficients[count] = RowCoefficients{coefficients.plane + offset};
+            RowGroup& group = groups[count];
+            for (unsigned r = 0; r < kGroupRows; ++r) {
+                group.rows[r] = r < rows ? plane + std::size_t{y + r} * width : dummy.data();
             }
-            if (++count == kMaxLanes) {
+            group.coefficients = transposed;
+            if (++count == kMaxChains) {
                 flush();
             }
         }
@@ -131,7 +272,8 @@ QUENDEL_ALWAYS_INLINE void relaxTowards(float* __restrict row, const float* __re
 // Down then up through columns [x0, x0 + count) of every plane.
 QUENDEL_SIMD_CLONES
 void sweepColumnBlock(float* const* planes, std::size_t planeCount, unsigned width, unsigned height,
-                      unsigned x0, unsigned count, const PassCoefficients& coefficients) {
+                      unsigned x0, unsigned count, const PassCoefficients& coefficients,
+                      const PowerBase& base) {
     const std::size_t stride = width;
     auto at = [&](const float* plane, unsigned y) { return plane + y * stride + x0; };
     if (coefficients.plane == nullptr) {
@@ -151,7 +293,7 @@ void sweepColumnBlock(float* const* planes, std::size_t planeCount, unsigned wid
     auto makeRow = [&](unsigned y) {
         if (coefficients.distances != nullptr) {
             fillCoefficientPowers(coefficients.plane + y * stride + x0,
-                                  at(coefficients.distances, y), count, coefficients.base);
+                                  at(coefficients.distances, y), count, base);
         }
     };
     makeRow(0);
@@ -187,11 +329,13 @@ void horizontalRecursivePass(CpuTexture& texture, const PassCoefficients& coeffi
         return;
     }
     const std::vector<float*> planes = planesOf(texture);
+    const PowerBase base = preparePowerBase(coefficients.base);
     const unsigned batches = (height + kRowsPerBatch - 1) / kRowsPerBatch;
 #pragma omp parallel for num_threads(threadCount()) schedule(static)
     for (unsigned batch = 0; batch < batches; ++batch) {
         const unsigned first = batch * kRowsPerBatch;
-        sweepRowBatch(planes, width, first, std::min(height, first + kRowsPerBatch), coefficients);
+        sweepRowBatch(planes, width, first, std::min(height, first + kRowsPerBatch), coefficients,
+                      base);
     }
 }
 
@@ -202,12 +346,17 @@ void verticalRecursivePass(CpuTexture& texture, const PassCoefficients& coeffici
         return;
     }
     const std::vector<float*> planes = planesOf(texture);
-    const unsigned blocks = (width + kBlockColumns - 1) / kBlockColumns;
-#pragma omp parallel for num_threads(threadCount()) schedule(static)
+    const PowerBase base = preparePowerBase(coefficients.base);
+    const unsigned team = static_cast<unsigned>(threadCount());
+    const unsigned perThread = (width + team - 1) / team;
+    const unsigned blockWidth =
+        (perThread + kColumnAlignment - 1) / kColumnAlignment * kColumnAlignment;
+    const unsigned blocks = (width + blockWidth - 1) / blockWidth;
+#pragma omp parallel for num_threads(team) schedule(static)
     for (unsigned block = 0; block < blocks; ++block) {
-        const unsigned x0 = block * kBlockColumns;
+        const unsigned x0 = block * blockWidth;
         sweepColumnBlock(planes.data(), planes.size(), width, height, x0,
-                         std::min(width - x0, kBlockColumns), coefficients);
+                         std::min(width - x0, blockWidth), coefficients, base);
     }
 }
 
