@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <opencv2/imgproc.hpp>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,8 @@ int run(const std::vector<std::string>& arguments) {
                 status = 1;
                 continue;
             }
+            // Working images hold blue first; list the channels as the file does.
+            cv::cvtColor(image, image, cv::COLOR_BGR2RGB);
             std::cout << arguments[i] << ": " << imagef4::describe(imagef4::summarize(image))
                       << "\n";
         }
