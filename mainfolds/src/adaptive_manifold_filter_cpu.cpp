@@ -66,22 +66,6 @@ void squaredDistances(const float* const* guide, const float* const* manifold, u
     }
 }
 
-// weights = exp(d * scale), scale = -2 g^2: the squared distance is
-// multiplied by minus the range variance, not divided by it.
-void manifoldWeights(const CpuTexture& guide, const CpuTexture& manifold, float scale,
-                     float* weights) {
-    const std::vector<const float*> g = readPlanes(guide);
-    const std::vector<const float*> m = readPlanes(manifold);
-    const unsigned channels = guide.getChannelsCount();
-    forPixelBlocks(guide.getPixelsCount(), [&](std::size_t begin, std::size_t end) {
-        float* out = weights + begin;
-        squaredDistances(g.data(), m.data(), channels, begin, end - begin, out);
-        for (std::size_t i = 0; i < end - begin; ++i) {
-            out[i] = std::exp(out[i] * scale);
-        }
-    });
-}
-
 QUENDEL_SIMD_CLONES
 void multiplyPlane(const float* values, const float* weights, std::size_t count, float* out) {
     for (std::size_t i = 0; i < count; ++i) {
@@ -103,22 +87,10 @@ void dividePlane(const float* numerator, const float* denominator, std::size_t c
     }
 }
 
-// Pixels interleaved together: small enough that their rows of every
-// channel stay in the first-level cache while the channels are written.
-constexpr std::size_t kInterleaveBlock = 128;
-
 QUENDEL_SIMD_CLONES
-void interleaveDifferences(const float* const* guide, const float* const* manifold,
-                           unsigned channels, std::size_t begin, std::size_t end, float* out) {
-    for (std::size_t first = begin; first < end; first += kInterleaveBlock) {
-        const std::size_t last = std::min(end, first + kInterleaveBlock);
-        for (unsigned c = 0; c < channels; ++c) {
-            const float* g = guide[c];
-            const float* m = manifold[c];
-            for (std::size_t p = first; p < last; ++p) {
-                out[p * channels + c] = g[p] - m[p];
-            }
-        }
+void subtractPlane(const float* from, const float* amount, std::size_t count, float* out) {
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i] = from[i] - amount[i];
     }
 }
 
@@ -169,8 +141,8 @@ struct AdaptiveManifoldFilter<CpuFiltering>::Workspace {
     CpuTexture smoothed;
     std::vector<CpuTexture> nodeWeights;  // one plane per depth, kept for the children
     CpuTexture numeratorSum;
-    CpuTexture denominatorSum;          // one plane: it is the same for every channel
-    std::vector<float> residualValues;  // guide minus manifold, interleaved
+    CpuTexture denominatorSum;  // one plane: it is the same for every channel
+    CpuTexture residualPlanes;  // guide minus manifold
     // The same guide and sigmas smooth every node: its coefficients are made once per call.
     FixedGuideSmoothing guideSmoothing;
     ChildManifoldBuilder childBuilder{smoothManifold};
@@ -216,16 +188,26 @@ void AdaptiveManifoldFilter<CpuFiltering>::Workspace::prepareScratch() {
 
 bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::filterNode(int depth) {
     float* weights = nodeWeights[static_cast<std::size_t>(depth)].getChannel(0);
-    manifoldWeights(features, manifold, -2.0f * rangeSigma * rangeSigma, weights);
-
+    // exp(d * s) with s = -2 g^2: the squared distance is multiplied by minus
+    // the range variance, not divided by it.
+    const float scale = -2.0f * rangeSigma * rangeSigma;
     const unsigned channels = base.getChannelsCount();
+    const unsigned guideChannels = features.getChannelsCount();
+    const std::vector<const float*> guide = readPlanes(features);
+    const std::vector<const float*> current = readPlanes(manifold);
     const std::vector<const float*> image = readPlanes(base);
     const std::vector<float*> splat = writePlanes(smoothed);
     forPixelBlocks(base.getPixelsCount(), [&](std::size_t begin, std::size_t end) {
-        for (unsigned c = 0; c < channels; ++c) {
-            multiplyPlane(image[c] + begin, weights + begin, end - begin, splat[c] + begin);
+        const std::size_t count = end - begin;
+        float* w = weights + begin;
+        squaredDistances(guide.data(), current.data(), guideChannels, begin, count, w);
+        for (std::size_t i = 0; i < count; ++i) {
+            w[i] = std::exp(w[i] * scale);
         }
-        std::copy(weights + begin, weights + end, splat[channels] + begin);
+        for (unsigned c = 0; c < channels; ++c) {
+            multiplyPlane(image[c] + begin, w, count, splat[c] + begin);
+        }
+        std::copy(w, w + count, splat[channels] + begin);
     });
 
     guideSmoothing.smooth(smoothed);
@@ -246,14 +228,19 @@ bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::filterNode(int depth) {
 Residuals AdaptiveManifoldFilter<CpuFiltering>::Workspace::residuals() {
     const unsigned channels = features.getChannelsCount();
     const std::size_t pixels = features.getPixelsCount();
-    residualValues.resize(pixels * channels);
+    ensureSize(residualPlanes, features.getWidth(), features.getHeight(), channels);
     const std::vector<const float*> guide = readPlanes(features);
     const std::vector<const float*> current = readPlanes(manifold);
+    const std::vector<float*> difference = writePlanes(residualPlanes);
     forPixelBlocks(pixels, [&](std::size_t begin, std::size_t end) {
-        interleaveDifferences(guide.data(), current.data(), channels, begin, end,
-                              residualValues.data());
+        for (unsigned c = 0; c < channels; ++c) {
+            subtractPlane(guide[c] + begin, current[c] + begin, end - begin, difference[c] + begin);
+        }
     });
-    return Residuals{residualValues.data(), pixels, channels};
+    Residuals result;
+    result.planes = readPlanes(residualPlanes);
+    result.pixels = pixels;
+    return result;
 }
 
 bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::makeChildManifold(const PixelList& cluster,

@@ -1,8 +1,10 @@
 #include "manifold_tree.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "quendel/threads.h"
 #include "simd_dispatch.h"
@@ -24,55 +26,57 @@ template <unsigned Width>
 void accumulateChunk(const Residuals& residuals, const float* projections, unsigned first,
                      float* sums) {
     float chain[Width] = {};
-    const unsigned stride = residuals.components;
-    const float* row = residuals.values + first;
-    for (std::size_t p = 0; p < residuals.pixels; ++p, row += stride) {
+    const float* planes[Width];
+    for (unsigned k = 0; k < Width; ++k) {
+        planes[k] = residuals.planes[first + k];
+    }
+    for (std::size_t p = 0; p < residuals.pixels; ++p) {
         const float t = projections[p];
         for (unsigned k = 0; k < Width; ++k) {
-            chain[k] = chain[k] + t * row[k];
+            chain[k] = chain[k] + t * planes[k][p];
         }
     }
     std::copy(chain, chain + Width, sums + first);
 }
 
-void accumulateTail(const Residuals& residuals, const float* projections, unsigned first,
-                    float* sums) {
-    const unsigned stride = residuals.components;
-    for (unsigned j = first; j < stride; ++j) {
-        float sum = 0.0f;
-        const float* value = residuals.values + j;
-        for (std::size_t p = 0; p < residuals.pixels; ++p, value += stride) {
-            sum = sum + projections[p] * *value;
-        }
-        sums[j] = sum;
-    }
+using ChunkAccumulator = void (*)(const Residuals&, const float*, unsigned, float*);
+
+template <unsigned... Widths>
+constexpr std::array<ChunkAccumulator, sizeof...(Widths)> accumulators(
+    std::integer_sequence<unsigned, Widths...>) {
+    return {&accumulateChunk<Widths + 1>...};
 }
+
+// One accumulator per chunk width, so that every chunk, the last included,
+// keeps its chains in registers.
+constexpr std::array<ChunkAccumulator, kComponentChunk> kAccumulators =
+    accumulators(std::make_integer_sequence<unsigned, kComponentChunk>());
 
 // v_j = sum over pixels of t_p * r_p[j].
 void weightedResidualSum(const Residuals& residuals, const std::vector<float>& projections,
                          std::vector<float>& sums) {
-    unsigned first = 0;
-    for (; first + kComponentChunk <= residuals.components; first += kComponentChunk) {
-        accumulateChunk<kComponentChunk>(residuals, projections.data(), first, sums.data());
+    const unsigned components = residuals.components();
+    for (unsigned first = 0; first < components; first += kComponentChunk) {
+        const unsigned width = std::min(kComponentChunk, components - first);
+        kAccumulators[width - 1](residuals, projections.data(), first, sums.data());
     }
-    accumulateTail(residuals, projections.data(), first, sums.data());
 }
 
 // Pixels projected together: their dot products advance one component at a
 // time side by side, each still summed in component order.
-constexpr std::ptrdiff_t kProjectionBlock = 256;
+constexpr std::ptrdiff_t kProjectionBlock = 1024;
 
 QUENDEL_SIMD_CLONES
-void projectBlock(const float* residuals, unsigned components, const float* direction,
-                  std::size_t count, float* projections) {
+void projectBlock(const float* const* planes, unsigned components, const float* direction,
+                  std::size_t begin, std::size_t count, float* projections) {
     for (std::size_t k = 0; k < count; ++k) {
         projections[k] = 0.0f;
     }
     for (unsigned i = 0; i < components; ++i) {
         const float v = direction[i];
-        const float* r = residuals + i;
+        const float* r = planes[i] + begin;
         for (std::size_t k = 0; k < count; ++k) {
-            projections[k] = projections[k] + r[k * components] * v;
+            projections[k] = projections[k] + r[k] * v;
         }
     }
 }
@@ -122,9 +126,24 @@ void projectResiduals(const Residuals& residuals, const std::vector<float>& dire
     for (std::ptrdiff_t begin = 0; begin < pixels; begin += kProjectionBlock) {
         const std::size_t count =
             static_cast<std::size_t>(std::min<std::ptrdiff_t>(kProjectionBlock, pixels - begin));
-        projectBlock(residuals.values + static_cast<std::size_t>(begin) * residuals.components,
-                     residuals.components, direction.data(), count, projections.data() + begin);
+        projectBlock(residuals.planes.data(), residuals.components(), direction.data(),
+                     static_cast<std::size_t>(begin), count, projections.data() + begin);
     }
+}
+
+Residuals deinterleaveResiduals(const float* values, std::size_t pixels, unsigned components,
+                                std::vector<float>& storage) {
+    storage.resize(pixels * components);
+    Residuals residuals;
+    residuals.pixels = pixels;
+    for (unsigned j = 0; j < components; ++j) {
+        float* plane = storage.data() + j * pixels;
+        for (std::size_t p = 0; p < pixels; ++p) {
+            plane[p] = values[p * components + j];
+        }
+        residuals.planes.push_back(plane);
+    }
+    return residuals;
 }
 
 void refineDirection(const Residuals& residuals, std::vector<float>& direction) {
@@ -154,7 +173,7 @@ ClusterHalves splitCluster(const PixelList& cluster, const std::vector<float>& p
 
 ClusterHalves splitByMainDirection(const PixelList& cluster, const Residuals& residuals,
                                    unsigned width) {
-    std::vector<float> direction = startDirection(residuals.components);
+    std::vector<float> direction = startDirection(residuals.components());
     refineDirection(residuals, direction);
     std::vector<float> projections;
     projectResiduals(residuals, direction, projections);

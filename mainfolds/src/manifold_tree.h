@@ -16,11 +16,12 @@ struct PixelCoord {
 using PixelList = std::vector<PixelCoord>;
 
 /// Distance of every pixel of the image to the current manifold (guide minus
-/// manifold), `components` values per pixel, pixel after pixel.
+/// manifold): component j of pixel p at planes[j][p].
 struct Residuals {
-    const float* values;
-    std::size_t pixels;
-    unsigned components;
+    std::vector<const float*> planes;
+    std::size_t pixels = 0;
+
+    unsigned components() const { return static_cast<unsigned>(planes.size()); }
 };
 
 /// The two halves of a split cluster, each in the order of the parent list.
@@ -44,6 +45,11 @@ void refineDirection(const Residuals& residuals, std::vector<float>& direction);
 /// order.
 void projectResiduals(const Residuals& residuals, const std::vector<float>& direction,
                       std::vector<float>& projections);
+
+/// Residuals held as a matrix of one row per pixel (component j of pixel p at
+/// p * components + j), copied into planes kept in `storage`.
+Residuals deinterleaveResiduals(const float* values, std::size_t pixels, unsigned components,
+                                std::vector<float>& storage);
 
 /// Splits `cluster` by the sign of each pixel's projection.
 ClusterHalves splitCluster(const PixelList& cluster, const std::vector<float>& projections,

@@ -65,7 +65,8 @@ TEST(ManifoldTree, RefinementFindsTheMainAxisOfTheResiduals) {
         residuals[p * 3 + 2] = across[p] * 0.05f;
     }
     std::vector<float> direction = {0.1f, 9.0f, 2.0f};
-    refineDirection(Residuals{residuals.data(), pixels, 3}, direction);
+    std::vector<float> storage;
+    refineDirection(deinterleaveResiduals(residuals.data(), pixels, 3, storage), direction);
     const float sign = direction[0] < 0.0f ? -1.0f : 1.0f;
     EXPECT_NEAR(sign * direction[0], 0.6f, 1e-3f);
     EXPECT_NEAR(sign * direction[1], 0.8f, 1e-3f);
@@ -75,7 +76,8 @@ TEST(ManifoldTree, RefinementFindsTheMainAxisOfTheResiduals) {
 TEST(ManifoldTree, RefinementOfZeroResidualsGivesTheZeroVector) {
     const std::vector<float> residuals(40 * 4, 0.0f);
     std::vector<float> direction = {1.0f, 2.0f, 3.0f, 4.0f};
-    refineDirection(Residuals{residuals.data(), 40, 4}, direction);
+    std::vector<float> storage;
+    refineDirection(deinterleaveResiduals(residuals.data(), 40, 4, storage), direction);
     for (float value : direction) {
         EXPECT_EQ(value, 0.0f);
         EXPECT_FALSE(std::isnan(value));
@@ -120,7 +122,9 @@ TEST(ManifoldTree, RefinementKeepsThePixelOrderOfItsSumsForAnyTeam) {
         for (int team : {1, 3, 4}) {
             setThreadCount(team);
             std::vector<float> direction = start;
-            refineDirection(Residuals{r.data(), pixels, components}, direction);
+            std::vector<float> storage;
+            refineDirection(deinterleaveResiduals(r.data(), pixels, components, storage),
+                            direction);
             for (unsigned j = 0; j < components; ++j) {
                 EXPECT_EQ(direction[j], expected[j])
                     << components << " components, team " << team << ", component " << j;
@@ -174,7 +178,9 @@ TEST(ManifoldTree, ConstantGuideSendsEveryPixelToTheSecondChild) {
     const std::vector<float> residuals = rootResiduals(guide, 4.0f);
     const PixelList root = rootPixelList(9, 7);
     std::srand(5);
-    const ClusterHalves halves = splitByMainDirection(root, Residuals{residuals.data(), 63, 3}, 9);
+    std::vector<float> storage;
+    const ClusterHalves halves =
+        splitByMainDirection(root, deinterleaveResiduals(residuals.data(), 63, 3, storage), 9);
     EXPECT_TRUE(halves.first.empty());
     ASSERT_EQ(halves.second.size(), root.size());
     for (std::size_t i = 0; i < root.size(); ++i) {
@@ -197,8 +203,10 @@ TEST(ManifoldTree, TwoFlatRegionsGoToDifferentChildrenAwayFromTheirBorder) {
     const std::vector<float> residuals = rootResiduals(guide, 4.0f);
     for (unsigned seed : {1u, 2u, 3u}) {
         std::srand(seed);
+        std::vector<float> storage;
         const ClusterHalves halves = splitByMainDirection(
-            rootPixelList(width, height), Residuals{residuals.data(), width * height, 3}, width);
+            rootPixelList(width, height),
+            deinterleaveResiduals(residuals.data(), width * height, 3, storage), width);
         std::vector<int> side(width * height, -1);
         for (const PixelCoord& p : halves.first) {
             side[p.y * width + p.x] = 0;
@@ -232,7 +240,8 @@ TEST(ManifoldTree, NodeCountOfTheCompleteTree) {
 // first child, and any other cluster goes whole to the second.
 struct RecordingSteps {
     unsigned width = 3;
-    std::vector<float> residualValues;
+    std::vector<float> residualValues;  // one row of two components per pixel
+    std::vector<float> storage;
     std::vector<std::string> calls;
     int failAtCall = -1;
 
@@ -246,7 +255,7 @@ struct RecordingSteps {
         return static_cast<int>(calls.size()) - 1 != failAtCall;
     }
     bool filterNode(int depth) { return record("node " + std::to_string(depth)); }
-    Residuals residuals() { return Residuals{residualValues.data(), 6, 2}; }
+    Residuals residuals() { return deinterleaveResiduals(residualValues.data(), 6, 2, storage); }
     bool makeChildManifold(const PixelList& cluster, int parentDepth) {
         return record("child " + std::to_string(cluster.size()) + " of " +
                       std::to_string(parentDepth));
