@@ -2,9 +2,8 @@
 
 #include <utility>
 
-#include "device_failure_report.h"
+#include "device_buffer.h"
 #include "device_kernels.h"
-#include "device_runtime_seam.h"
 
 namespace quendel {
 
@@ -14,34 +13,10 @@ constexpr int kAllocateLine = 112;
 constexpr int kUploadLine = 141;
 constexpr int kDownloadLine = 150;
 
-void freeBuffer(float*& buffer) {
-    if (buffer != nullptr) {
-        device::activeRuntime().free(buffer);
-        buffer = nullptr;
-    }
-}
-
-bool allocateBuffer(float*& buffer, std::size_t count) {
-    freeBuffer(buffer);
-    void* allocated = nullptr;
-    const bool ok = device::checkDeviceCall(
-        device::activeRuntime().allocate(&allocated, count * sizeof(float)), kAllocateLine);
-    buffer = static_cast<float*>(allocated);
-    return ok;
-}
-
-bool uploadBuffer(float* buffer, const float* elements, std::size_t count) {
-    if (buffer == nullptr) {
-        return false;
-    }
-    return device::checkDeviceCall(
-        device::activeRuntime().copyToDevice(buffer, elements, count * sizeof(float)), kUploadLine);
-}
-
 /// A buffer that the caller's matrix does not own, freed on every path.
 struct ScratchBuffer {
     float* data = nullptr;
-    ~ScratchBuffer() { freeBuffer(data); }
+    ~ScratchBuffer() { device::releaseBuffer(data); }
 };
 }  // namespace
 
@@ -79,36 +54,35 @@ std::size_t GpuMatrix::elementCount() const {
 }
 
 bool GpuMatrix::allocateDevice() {
-    return allocateBuffer(deviceData, elementCount());
+    return device::reallocateBuffer(deviceData, elementCount(), kAllocateLine);
 }
 
 bool GpuMatrix::upload() {
-    return uploadBuffer(deviceData, data.data(), elementCount());
+    return device::uploadToBuffer(deviceData, data.data(), elementCount(), kUploadLine);
 }
 
 bool GpuMatrix::download() {
-    if (deviceData == nullptr) {
-        return false;
-    }
-    return device::checkDeviceCall(
-        device::activeRuntime().copyToHost(data.data(), deviceData, elementCount() * sizeof(float)),
-        kDownloadLine);
+    return device::downloadFromBuffer(data.data(), deviceData, elementCount(), kDownloadLine);
 }
 
 void GpuMatrix::releaseDevice() {
-    freeBuffer(deviceData);
+    device::releaseBuffer(deviceData);
 }
 
 GpuMatrix& GpuMatrix::minus(const GpuMatrix& other) {
     if (other.width != width || other.height != height || other.channels != channels) {
         return *this;
     }
+    // Each step reports its own failure and the later ones still run, but
+    // the difference is computed and brought back only when all succeeded.
     ScratchBuffer subtrahend;
-    bool staged = allocateDevice();
-    staged = allocateBuffer(subtrahend.data, other.elementCount()) && staged;
-    staged = upload() && staged;
-    staged = uploadBuffer(subtrahend.data, other.data.data(), other.elementCount()) && staged;
-    if (staged) {
+    const bool ownAllocated = allocateDevice();
+    const bool otherAllocated =
+        device::reallocateBuffer(subtrahend.data, other.elementCount(), kAllocateLine);
+    const bool ownUploaded = upload();
+    const bool otherUploaded = device::uploadToBuffer(subtrahend.data, other.data.data(),
+                                                      other.elementCount(), kUploadLine);
+    if (ownAllocated && otherAllocated && ownUploaded && otherUploaded) {
         const int span = channels * width;
         device::launch::minusKernel(device::shape2D(span, height), deviceData, subtrahend.data,
                                     span, height, device::kBlock2D);

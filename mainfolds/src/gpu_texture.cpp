@@ -2,8 +2,7 @@
 
 #include <utility>
 
-#include "device_failure_report.h"
-#include "device_runtime_seam.h"
+#include "device_buffer.h"
 
 namespace quendel {
 
@@ -50,56 +49,32 @@ GpuTexture::~GpuTexture() {
     releaseDevice();
 }
 
-std::size_t GpuTexture::planeBytes() const {
-    return std::size_t{getPixelsCount()} * sizeof(float);
-}
-
 bool GpuTexture::canTransfer(int index) const {
     return deviceData != nullptr && index >= 0 && static_cast<unsigned>(index) < getChannelsCount();
 }
 
 bool GpuTexture::allocateDevice() {
-    releaseDevice();
-    void* buffer = deviceData;
-    const bool allocated = device::checkDeviceCall(
-        device::activeRuntime().allocate(&buffer, planeBytes()), kAllocateLine);
-    deviceData = static_cast<float*>(buffer);
-    return allocated;
+    return device::reallocateBuffer(deviceData, getPixelsCount(), kAllocateLine);
 }
 
 bool GpuTexture::clearDevice() {
-    if (deviceData == nullptr) {
-        return false;
-    }
-    return device::checkDeviceCall(device::activeRuntime().fill(deviceData, 0, planeBytes()),
-                                   kClearLine);
+    return device::clearBuffer(deviceData, getPixelsCount(), kClearLine);
 }
 
 bool GpuTexture::uploadChannel(int index) {
-    if (!canTransfer(index)) {
-        return false;
-    }
-    return device::checkDeviceCall(
-        device::activeRuntime().copyToDevice(deviceData, getChannel(static_cast<unsigned>(index)),
-                                             planeBytes()),
-        kUploadLine);
+    return canTransfer(index) &&
+           device::uploadToBuffer(deviceData, getChannel(static_cast<unsigned>(index)),
+                                  getPixelsCount(), kUploadLine);
 }
 
 bool GpuTexture::downloadChannel(int index) {
-    if (!canTransfer(index)) {
-        return false;
-    }
-    return device::checkDeviceCall(
-        device::activeRuntime().copyToHost(getChannel(static_cast<unsigned>(index)), deviceData,
-                                           planeBytes()),
-        kDownloadLine);
+    return canTransfer(index) &&
+           device::downloadFromBuffer(getChannel(static_cast<unsigned>(index)), deviceData,
+                                      getPixelsCount(), kDownloadLine);
 }
 
 void GpuTexture::releaseDevice() {
-    if (deviceData != nullptr) {
-        device::activeRuntime().free(deviceData);
-        deviceData = nullptr;
-    }
+    device::releaseBuffer(deviceData);
 }
 
 }  // namespace quendel

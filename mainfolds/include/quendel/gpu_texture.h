@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cstddef>
-
 #include "quendel/texture.h"
 
 namespace quendel {
@@ -51,7 +49,6 @@ class GpuTexture : public CpuTexture {
     float* getDeviceData() const { return deviceData; }
 
   private:
-    std::size_t planeBytes() const;
     /// A buffer is held and `index` names a channel.
     bool canTransfer(int index) const;
 
