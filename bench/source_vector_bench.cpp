@@ -5,8 +5,12 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdio>
+#include <map>
 #include <opencv2/core.hpp>
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "quendel/source_vector.h"
@@ -49,7 +53,7 @@ const Frame& frame() {
     return instance;
 }
 
-void guideBuild(benchmark::State& state) {
+void ours(benchmark::State& state) {
     quendel::setThreadCount(static_cast<int>(state.range(0)));
     const Frame& in = frame();
     for (auto _ : state) {
@@ -99,7 +103,7 @@ void appendDivided(const quendel::CpuTexture& source, float weight, std::vector<
     }
 }
 
-void opencvPatchPca(benchmark::State& state) {
+void opencv(benchmark::State& state) {
     const int previous = cv::getNumThreads();
     cv::setNumThreads(static_cast<int>(state.range(0)));
     const Frame& in = frame();
@@ -118,19 +122,54 @@ void opencvPatchPca(benchmark::State& state) {
     cv::setNumThreads(previous);
 }
 
+void arguments(benchmark::internal::Benchmark* benchmark) {
+    benchmark->ArgName("threads")->Arg(4)->Arg(1);
+    benchmark->Unit(benchmark::kMillisecond)->UseRealTime()->MinWarmUpTime(0.0);
+    benchmark->Repetitions(5)->ReportAggregatesOnly(true)->Iterations(1);
+}
+
+BENCHMARK(ours)->Apply(arguments);
+BENCHMARK(opencv)->Apply(arguments);
+
+// Keeps the median of every run to print the ratios at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.aggregate_name == "median") {
+                medians[run.run_name.args][run.run_name.function_name] = {run.GetAdjustedRealTime(),
+                                                                          run.GetAdjustedCPUTime()};
+            }
+        }
+    }
+
+    void printRatios() const {
+        std::printf("\nOpenCV / ours (medians; above 1 means ours is faster)\n");
+        for (const auto& [args, times] : medians) {
+            const auto our = times.find("ours");
+            const auto peer = times.find("opencv");
+            if (our == times.end() || peer == times.end()) continue;
+            std::printf(
+                "  %-10s real: ours %7.1f ms opencv %7.1f ms ratio %.2f   "
+                "main-thread cpu: ours %7.1f ms opencv %7.1f ms ratio %.2f\n",
+                args.c_str(), our->second.first, peer->second.first,
+                peer->second.first / our->second.first, our->second.second, peer->second.second,
+                peer->second.second / our->second.second);
+        }
+    }
+
+  private:
+    std::map<std::string, std::map<std::string, std::pair<double, double>>> medians;
+};
+
 }  // namespace
 
-BENCHMARK(guideBuild)
-    ->ArgName("threads")
-    ->Arg(4)
-    ->Arg(1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(opencvPatchPca)
-    ->ArgName("threads")
-    ->Arg(4)
-    ->Arg(1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.printRatios();
+    benchmark::Shutdown();
+    return 0;
+}
