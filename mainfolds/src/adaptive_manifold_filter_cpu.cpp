@@ -103,6 +103,16 @@ CpuTexture privateCopy(const CpuTexture& texture) {
     return copy;
 }
 
+void copyPlanes(const CpuTexture& from, CpuTexture& to) {
+    const std::vector<const float*> source = readPlanes(from);
+    const std::vector<float*> target = writePlanes(to);
+    forPixelBlocks(from.getPixelsCount(), [&](std::size_t begin, std::size_t end) {
+        for (unsigned c = 0; c < source.size(); ++c) {
+            std::copy(source[c] + begin, source[c] + end, target[c] + begin);
+        }
+    });
+}
+
 void ensureSize(CpuTexture& texture, unsigned width, unsigned height, unsigned channels) {
     if (!texture.hasSize(width, height, channels)) {
         texture = CpuTexture(nullptr, width, height, channels, true);
@@ -166,7 +176,13 @@ bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::bind(SourceVector<CpuFilte
     if (features.getWidth() != base.getWidth() || features.getHeight() != base.getHeight()) {
         return false;
     }
-    manifold = privateCopy(features);
+    // The manifold's planes are the filter's own; they are refilled when the
+    // size allows, which spares the allocation.
+    if (manifold.hasSize(features.getWidth(), features.getHeight(), features.getChannelsCount())) {
+        copyPlanes(features, manifold);
+    } else {
+        manifold = privateCopy(features);
+    }
     return true;
 }
 

@@ -17,7 +17,11 @@ constexpr int kPowerIterationRounds = 4;
 
 // Components summed together in one sweep over the pixels: enough
 // independent chains to hide the adder's latency, few enough for registers.
-constexpr unsigned kComponentChunk = 16;
+// Chunks run side by side on the team.
+constexpr unsigned kComponentChunk = 8;
+
+// Parts of a cluster list split side by side.
+constexpr std::size_t kSplitParts = 64;
 
 // sum[j] += t_p * r_p[j] over all pixels in pixel order, for the components
 // first ... first + Width - 1. Each component is its own chain, so the order
@@ -56,7 +60,10 @@ constexpr std::array<ChunkAccumulator, kComponentChunk> kAccumulators =
 void weightedResidualSum(const Residuals& residuals, const std::vector<float>& projections,
                          std::vector<float>& sums) {
     const unsigned components = residuals.components();
-    for (unsigned first = 0; first < components; first += kComponentChunk) {
+    const int chunks = static_cast<int>((components + kComponentChunk - 1) / kComponentChunk);
+#pragma omp parallel for num_threads(std::min(threadCount(), chunks)) schedule(static)
+    for (int chunk = 0; chunk < chunks; ++chunk) {
+        const unsigned first = static_cast<unsigned>(chunk) * kComponentChunk;
         const unsigned width = std::min(kComponentChunk, components - first);
         kAccumulators[width - 1](residuals, projections.data(), first, sums.data());
     }
@@ -157,16 +164,40 @@ void refineDirection(const Residuals& residuals, std::vector<float>& direction) 
 
 ClusterHalves splitCluster(const PixelList& cluster, const std::vector<float>& projections,
                            unsigned width) {
-    std::size_t negatives = 0;
-    for (const PixelCoord& pixel : cluster) {
-        negatives += projections[static_cast<std::size_t>(pixel.y) * width + pixel.x] < 0.0f;
+    // Parts of the list are sorted on their own and laid end to end, so
+    // both halves keep the list order whatever the team.
+    const std::ptrdiff_t parts = kSplitParts;
+    const std::size_t partSize = (cluster.size() + kSplitParts - 1) / kSplitParts;
+    auto isFirst = [&](const PixelCoord& pixel) {
+        return projections[static_cast<std::size_t>(pixel.y) * width + pixel.x] < 0.0f;
+    };
+    std::vector<std::size_t> negatives(kSplitParts + 1, 0);
+#pragma omp parallel for num_threads(threadCount()) schedule(static)
+    for (std::ptrdiff_t part = 0; part < parts; ++part) {
+        const std::size_t begin = std::min(cluster.size(), part * partSize);
+        const std::size_t end = std::min(cluster.size(), begin + partSize);
+        negatives[part + 1] = static_cast<std::size_t>(
+            std::count_if(cluster.begin() + begin, cluster.begin() + end, isFirst));
+    }
+    for (std::size_t part = 0; part < kSplitParts; ++part) {
+        negatives[part + 1] += negatives[part];
     }
     ClusterHalves halves;
-    halves.first.reserve(negatives);
-    halves.second.reserve(cluster.size() - negatives);
-    for (const PixelCoord& pixel : cluster) {
-        const float dot = projections[static_cast<std::size_t>(pixel.y) * width + pixel.x];
-        (dot < 0.0f ? halves.first : halves.second).push_back(pixel);
+    halves.first.resize(negatives[kSplitParts]);
+    halves.second.resize(cluster.size() - negatives[kSplitParts]);
+#pragma omp parallel for num_threads(threadCount()) schedule(static)
+    for (std::ptrdiff_t part = 0; part < parts; ++part) {
+        const std::size_t begin = std::min(cluster.size(), part * partSize);
+        const std::size_t end = std::min(cluster.size(), begin + partSize);
+        PixelCoord* first = halves.first.data() + negatives[part];
+        PixelCoord* second = halves.second.data() + (begin - negatives[part]);
+        for (std::size_t i = begin; i < end; ++i) {
+            if (isFirst(cluster[i])) {
+                *first++ = cluster[i];
+            } else {
+                *second++ = cluster[i];
+            }
+        }
     }
     return halves;
 }
