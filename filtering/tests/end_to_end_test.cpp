@@ -94,12 +94,14 @@ TEST(EndToEnd, OutputOptionLeavesTheDefaultPlaceAlone) {
 }
 
 TEST(EndToEnd, EquallyFarPositionsGiveNoNan) {
-    // Every visible point on a sphere around the camera: the distance map
-    // has no range.
+    // Every pixel three units from the camera, along the axes and diagonals:
+    // the distance map has no range.
     SampleFrame frame;
     ASSERT_TRUE(frame.written);
     cv::Mat positions = frame.read(frame.paths.layer(filtering::Positions));
-    positions.forEach<cv::Vec3f>([](cv::Vec3f& p, const int*) { p = cv::normalize(p) * 3.0f; });
+    const cv::Vec3f onSphere[] = {{3, 0, 0}, {0, -3, 0}, {1, 2, 2}, {-2, 1, -2}};
+    positions.forEach<cv::Vec3f>(
+        [&](cv::Vec3f& p, const int* at) { p = onSphere[(at[0] + at[1]) % 4]; });
     ASSERT_TRUE(filtering::save_float4(frame.paths.layer(filtering::Positions), positions));
     writeText(frame.paths.camera(), "0 0 0\n");
     const ProgramRun run = runFiltering("--root " + frame.path().string());

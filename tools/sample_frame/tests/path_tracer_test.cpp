@@ -114,6 +114,66 @@ TEST(PathTracer, LayerSplitAddsUpToTheUnsplitRadiance) {
     }
 }
 
+/// Light along a ray by plain path tracing: no light sampling, emitters
+/// count only when a path happens to hit them. Slow to converge but free of
+/// the bookkeeping that next-event estimation needs.
+double naiveRadianceY(const Scene& scene, Ray ray, Random& random) {
+    double throughput = 1.0;
+    for (int bounce = 0; bounce < 60 && throughput > 1e-4; ++bounce) {
+        const auto hit = scene.intersect(ray, INFINITY);
+        if (!hit) {
+            return 0.0;
+        }
+        const Material& material = scene.materialOf(*hit);
+        const bool front = dot(hit->normal, ray.direction) < 0;
+        const Vector3 normal = front ? hit->normal : -hit->normal;
+        if (material.kind == Material::Kind::Light) {
+            return front ? throughput * material.emission.y : 0.0;
+        }
+        Vector3 direction;
+        if (material.kind == Material::Kind::Mirror) {
+            throughput *= material.albedo.y;
+            direction = ray.direction - normal * (2 * dot(ray.direction, normal));
+        } else {
+            throughput *= material.albedoAt(hit->u, hit->v).y;
+            // Cosine-weighted by rejection from the unit ball around the normal.
+            Vector3 offset;
+            do {
+                offset = Vector3(2 * random.uniform() - 1, 2 * random.uniform() - 1,
+                                 2 * random.uniform() - 1);
+            } while (dot(offset, offset) > 1 || dot(offset, offset) < 1e-6f);
+            direction = normalize(normal + normalize(offset));
+        }
+        ray = Ray{hit->point + normal * 1e-4f, direction};
+    }
+    return 0.0;
+}
+
+TEST(PathTracer, AgreesWithPlainPathTracing) {
+    const Scene scene = Scene::room();
+    const PathTracer tracer(scene);
+    const int size = 32;
+    for (int pixel : {20 * size + 8, 12 * size + 16, 28 * size + 24}) {
+        const Ray ray = scene.camera.primaryRay(pixel % size, pixel / size, size, size);
+        Random ours(21, pixel, 0), plain(22, pixel, 0);
+        const int samples = 20000, plainSamples = 300000;
+        double mean = 0, plainMean = 0, plainSquares = 0;
+        for (int i = 0; i < samples; ++i) {
+            mean += tracer.radiance(ray, ours, true).y;
+        }
+        for (int i = 0; i < plainSamples; ++i) {
+            const double value = naiveRadianceY(scene, ray, plain);
+            plainMean += value;
+            plainSquares += value * value;
+        }
+        mean /= samples;
+        plainMean /= plainSamples;
+        const double standardError =
+            std::sqrt((plainSquares / plainSamples - plainMean * plainMean) / plainSamples);
+        EXPECT_NEAR(mean, plainMean, 4 * standardError + 0.01 * plainMean) << "pixel " << pixel;
+    }
+}
+
 TEST(FrameRenderer, LayersFollowTheirMeaning) {
     const Scene scene = Scene::room();
     const int size = 48;
