@@ -2,7 +2,6 @@
 #include <cmath>
 #include <cstddef>
 #include <memory>
-#include <optional>
 #include <vector>
 
 #include "child_manifold.h"
@@ -60,8 +59,8 @@ struct AdaptiveManifoldFilter<GpuFiltering>::Workspace {
     GpuTexture smoothed;
     std::vector<GpuTexture> nodeWeights;  // one plane per depth, kept for the children
     GpuTexture numeratorSum;
-    GpuTexture denominatorSum;  // one plane: it is the same for every channel
-    std::optional<GpuMatrix> residual;
+    GpuTexture denominatorSum;          // one plane: it is the same for every channel
+    std::vector<float> residualPlanes;  // guide minus manifold, plane after plane
     HFilter<GpuFiltering> hFilter;
     TDRFilter<GpuFiltering> tdrFilter;
     // Set by a device step that failed where no result can carry it (the
@@ -124,8 +123,8 @@ void AdaptiveManifoldFilter<GpuFiltering>::Workspace::prepareScratch() {
 // weights = exp(-2 g^2 * sum over guide channels of (manifold - guide)^2).
 bool AdaptiveManifoldFilter<GpuFiltering>::Workspace::computeNodeWeights(GpuTexture& weights) {
     DeviceStaging staging;
-    if (!staging.allocate(manifold) || !staging.allocate(features) ||
-        !staging.allocate(weights) || !weights.clearDevice()) {
+    if (!staging.allocate(manifold) || !staging.allocate(features) || !staging.allocate(weights) ||
+        !weights.clearDevice()) {
         return false;
     }
     const int channels = static_cast<int>(features.getChannelsCount());
@@ -134,8 +133,8 @@ bool AdaptiveManifoldFilter<GpuFiltering>::Workspace::computeNodeWeights(GpuText
             return false;
         }
         device::launch::accumulateWeights(pixelShape(), manifold.getDeviceData(),
-                                          features.getDeviceData(), width, height,
-                                          device::kBlock2D, weights.getDeviceData());
+                                          features.getDeviceData(), width, height, device::kBlock2D,
+                                          weights.getDeviceData());
     }
     device::launch::computeWeights(pixelShape(), weights.getDeviceData(), width, height,
                                    device::kBlock2D, rangeSigma);
@@ -167,8 +166,7 @@ bool AdaptiveManifoldFilter<GpuFiltering>::Workspace::splatImage(GpuTexture& wei
 // sums[sumsChannel] += smoothed[valuesChannel] * weights, on the device; the
 // smoothed values and the weights are staged by the caller.
 bool AdaptiveManifoldFilter<GpuFiltering>::Workspace::addWeighted(int valuesChannel,
-                                                                  GpuTexture& sums,
-                                                                  int sumsChannel,
+                                                                  GpuTexture& sums, int sumsChannel,
                                                                   float* weights) {
     if (!smoothed.uploadChannel(valuesChannel) || !sums.uploadChannel(sumsChannel)) {
         return false;
@@ -207,14 +205,15 @@ bool AdaptiveManifoldFilter<GpuFiltering>::Workspace::filterNode(int depth) {
 
 Residuals AdaptiveManifoldFilter<GpuFiltering>::Workspace::residuals() {
     const unsigned long long failuresBefore = device::reportedDeviceFailures();
-    residual.emplace(features);
-    residual->minus(GpuMatrix(manifold));
+    GpuMatrix residual(features);
+    residual.minus(GpuMatrix(manifold));
     // minus() leaves its operand unchanged when a step fails; only the
     // failure count tells.
     if (device::reportedDeviceFailures() != failuresBefore) {
         deviceFailed = true;
     }
-    return Residuals{residual->getData(), features.getPixelsCount(), features.getChannelsCount()};
+    return deinterleaveResiduals(residual.getData(), features.getPixelsCount(),
+                                 features.getChannelsCount(), residualPlanes);
 }
 
 void AdaptiveManifoldFilter<GpuFiltering>::Workspace::smoothEdgeBlind(CpuTexture& planes,
@@ -286,8 +285,8 @@ bool AdaptiveManifoldFilter<GpuFiltering>::process(GpuTexture* output,
     w.prepareScratch();
     // The root manifold: the low-passed guide.
     if (!w.hFilter.process(w.manifold, w.sigmaS) ||
-        !walkManifoldTree(w, rootPixelList(w.base.getWidth(), w.base.getHeight()), 0,
-                          w.maxDepth, w.base.getWidth())) {
+        !walkManifoldTree(w, rootPixelList(w.base.getWidth(), w.base.getHeight()), 0, w.maxDepth,
+                          w.base.getWidth())) {
         return false;
     }
     return w.divideSumsInto(*output);

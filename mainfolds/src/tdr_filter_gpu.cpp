@@ -39,9 +39,8 @@ bool accumulateGuideDifferences(const GpuTexture& guide, PlaneSize size, float* 
         if (!planes.uploadChannel(c)) {
             return false;
         }
-        device::launch::diffsAccumulateSum(pixels, planes.getDeviceData(), size.width,
-                                           size.height, device::kBlock2D, horizontalSums,
-                                           verticalSums);
+        device::launch::diffsAccumulateSum(pixels, planes.getDeviceData(), size.width, size.height,
+                                           device::kBlock2D, horizontalSums, verticalSums);
     }
     return true;
 }
@@ -110,8 +109,8 @@ bool TDRFilter<GpuFiltering>::process(GpuTexture& image, GpuTexture& guide, floa
         if (!accumulateGuideDifferences(guide, size, horizontal, vertical)) {
             return false;
         }
-        device::launch::diffCompute(pixels, horizontal, size.width, size.height,
-                                    device::kBlock2D, weights.k0, weights.k1);
+        device::launch::diffCompute(pixels, horizontal, size.width, size.height, device::kBlock2D,
+                                    weights.k0, weights.k1);
         device::launch::diffCompute(pixels, vertical, size.width, size.height, device::kBlock2D,
                                     weights.k0, weights.k1);
         if (!coefficientsStaging.allocate(verticalCoefficients) ||

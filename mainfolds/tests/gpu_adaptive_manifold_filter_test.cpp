@@ -1,0 +1,384 @@
+#include "quendel/gpu_adaptive_manifold_filter.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+#include "device_test_support.h"
+#include "gpu_filter_test_support.h"
+#include "h_filter.h"
+#include "quendel/matrix.h"
+#include "quendel/source_vector.h"
+
+namespace quendel {
+namespace {
+
+using gpu_filter_test::closeTo;
+using gpu_filter_test::copyOf;
+using gpu_filter_test::randomTexture;
+using gpu_filter_test::sameBits;
+
+// The whole filter written plainly on the host, node by node, with every
+// texture at its full size and channel count, sums starting at zero, child
+// planes zero outside the child's cluster, and one iteration of the TDR
+// smoothing as the device runs it.
+class OneIterationReference {
+  public:
+    CpuTexture run(SourceVector<CpuFiltering>& source, int depthLimit) {
+        maxDepth = depthLimit;
+        source.build();
+        base = source.base;
+        features = source.features;
+        sigmaS = source.sigmaS;
+        sigmaR = source.sigmaR;
+        width = base.getWidth();
+        height = base.getHeight();
+        const unsigned channels = base.getChannelsCount();
+        manifold = copyOf(features);
+        numeratorSum = CpuTexture(nullptr, width, height, channels, true);
+        denominatorSum = CpuTexture(nullptr, width, height, channels, true);
+        List all;
+        for (unsigned y = 0; y < height; ++y) {
+            for (unsigned x = 0; x < width; ++x) {
+                all.emplace_back(static_cast<int>(x), static_cast<int>(y));
+            }
+        }
+        horizontalHPass(manifold, sigmaS);
+        verticalHPass(manifold, sigmaS);
+        node(all, 0);
+        CpuTexture output(nullptr, width, height, channels, true);
+        for (unsigned c = 0; c < channels; ++c) {
+            for (unsigned p = 0; p < width * height; ++p) {
+                output.getChannel(c)[p] =
+                    numeratorSum.getChannel(c)[p] / denominatorSum.getChannel(c)[p];
+            }
+        }
+        return output;
+    }
+
+  private:
+    using List = std::vector<std::pair<int, int>>;
+
+    void node(const List& list, int depth) {
+        const unsigned pixels = width * height;
+        const unsigned channels = base.getChannelsCount();
+        const unsigned guideChannels = features.getChannelsCount();
+        const float g = sigmaR / std::sqrt(2.0f);
+        std::vector<float> weights(pixels);
+        for (unsigned p = 0; p < pixels; ++p) {
+            float d = 0.0f;
+            for (unsigned c = 0; c < guideChannels; ++c) {
+                const float diff = features.getChannel(c)[p] - manifold.getChannel(c)[p];
+                d = d + diff * diff;
+            }
+            weights[p] = std::exp(d * (-2.0f * g * g));
+        }
+        CpuTexture splat(nullptr, width, height, channels, true);
+        CpuTexture blurredWeights(nullptr, width, height, channels, true);
+        for (unsigned c = 0; c < channels; ++c) {
+            for (unsigned p = 0; p < pixels; ++p) {
+                splat.getChannel(c)[p] = base.getChannel(c)[p] * weights[p];
+                blurredWeights.getChannel(c)[p] = weights[p];
+            }
+        }
+        splat = gpu_filter_test::oneIterationOnHost(splat, features, sigmaS, g);
+        blurredWeights = gpu_filter_test::oneIterationOnHost(blurredWeights, features, sigmaS, g);
+        for (unsigned c = 0; c < channels; ++c) {
+            for (unsigned p = 0; p < pixels; ++p) {
+                numeratorSum.getChannel(c)[p] += weights[p] * splat.getChannel(c)[p];
+                denominatorSum.getChannel(c)[p] += weights[p] * blurredWeights.getChannel(c)[p];
+            }
+        }
+        if (depth > maxDepth) {
+            return;
+        }
+        const std::vector<float> v = mainDirection();
+        const CpuMatrix residual = CpuMatrix(features).minus(CpuMatrix(manifold));
+        List first, second;
+        for (const auto& [x, y] : list) {
+            const unsigned p = static_cast<unsigned>(y) * width + static_cast<unsigned>(x);
+            float dot = 0.0f;
+            for (unsigned i = 0; i < guideChannels; ++i) {
+                dot += residual.getData()[p * guideChannels + i] * v[i];
+            }
+            (dot < 0.0f ? first : second).emplace_back(x, y);
+        }
+        childManifold(first, weights);
+        node(first, depth + 1);
+        childManifold(second, weights);
+        node(second, depth + 1);
+    }
+
+    std::vector<float> mainDirection() const {
+        const unsigned pixels = width * height;
+        const unsigned components = features.getChannelsCount();
+        const CpuMatrix residual = CpuMatrix(features).minus(CpuMatrix(manifold));
+        const float* r = residual.getData();
+        std::vector<float> v(components);
+        for (float& value : v) {
+            value = static_cast<float>(std::rand() % 1000000) / 100000.0f;
+        }
+        for (int round = 0; round < 4; ++round) {
+            std::vector<float> t(pixels, 0.0f);
+            for (unsigned p = 0; p < pixels; ++p) {
+                for (unsigned i = 0; i < components; ++i) {
+                    t[p] += r[p * components + i] * v[i];
+                }
+            }
+            for (unsigned j = 0; j < components; ++j) {
+                v[j] = 0.0f;
+                for (unsigned p = 0; p < pixels; ++p) {
+                    v[j] += t[p] * r[p * components + j];
+                }
+            }
+            float n = 0.0f;
+            for (float value : v) {
+                n += value * value;
+            }
+            n = std::sqrt(n);
+            if (n != 0.0f) {
+                for (float& value : v) {
+                    value /= n;
+                }
+            }
+        }
+        return v;
+    }
+
+    void childManifold(const List& list, const std::vector<float>& weights) {
+        const unsigned guideChannels = features.getChannelsCount();
+        const unsigned pixels = width * height;
+        CpuTexture numerator(nullptr, width, height, guideChannels, true);
+        CpuTexture denominator(nullptr, width, height, guideChannels, true);
+        for (const auto& [x, y] : list) {
+            const unsigned p = static_cast<unsigned>(y) * width + static_cast<unsigned>(x);
+            for (unsigned c = 0; c < guideChannels; ++c) {
+                const float m = 1.0f - weights[p];
+                numerator.getChannel(c)[p] = m * features.getChannel(c)[p];
+                denominator.getChannel(c)[p] = m;
+            }
+        }
+        const float df = std::min(sigmaS * 0.25f, sigmaR * 256.0f);
+        const int k = static_cast<int>(std::floor(std::log(df) / std::log(2.0f)));
+        float power = 1.0f;
+        for (int i = 0; i < std::abs(k); ++i) {
+            power *= 2.0f;
+        }
+        power = k < 0 ? 1.0f / power : power;
+        const float e = sigmaS / power >= 1.0f ? sigmaS / power : 1.0f;
+        if (e <= 1.0f) {
+            for (CpuTexture* t : {&numerator, &denominator}) {
+                horizontalHPass(*t, sigmaS);
+                verticalHPass(*t, sigmaS);
+            }
+        } else {
+            const unsigned smallWidth =
+                std::max(1u, static_cast<unsigned>(static_cast<float>(width) / e));
+            const unsigned smallHeight =
+                std::max(1u, static_cast<unsigned>(static_cast<float>(height) / e));
+            CpuTexture smallNumerator(nullptr, smallWidth, smallHeight, guideChannels, true);
+            CpuTexture smallDenominator(nullptr, smallWidth, smallHeight, guideChannels, true);
+            numerator.bilinearScaleTo(smallNumerator);
+            denominator.bilinearScaleTo(smallDenominator);
+            for (CpuTexture* t : {&smallNumerator, &smallDenominator}) {
+                horizontalHPass(*t, sigmaS / e);
+                verticalHPass(*t, sigmaS / e);
+            }
+            smallNumerator.bilinearScaleTo(numerator);
+            smallDenominator.bilinearScaleTo(denominator);
+        }
+        for (unsigned c = 0; c < guideChannels; ++c) {
+            for (unsigned p = 0; p < pixels; ++p) {
+                const float d = denominator.getChannel(c)[p];
+                manifold.getChannel(c)[p] =
+                    numerator.getChannel(c)[p] / (d > 0.000001f ? d : 0.000001f);
+            }
+        }
+    }
+
+    int maxDepth = 0;
+    unsigned width = 0, height = 0;
+    float sigmaS = 0.0f, sigmaR = 0.0f;
+    CpuTexture base, features, manifold, numeratorSum, denominatorSum;
+};
+
+// A source vector whose guide is given rather than built.
+SourceVector<CpuFiltering> sourceWithGuide(const CpuTexture& image, const CpuTexture& guide,
+                                           float sigmaS, float sigmaR) {
+    SourceVector<CpuFiltering> source(image);
+    source.features = guide;
+    source.built = true;
+    source.sigmaS = sigmaS;
+    source.sigmaR = sigmaR;
+    return source;
+}
+
+GpuTexture filtered(AdaptiveManifoldFilter<GpuFiltering>& filter,
+                    SourceVector<CpuFiltering>& source, int maxDepth, unsigned seed) {
+    GpuTexture output(nullptr, static_cast<int>(source.base.getWidth()),
+                      static_cast<int>(source.base.getHeight()),
+                      static_cast<int>(source.base.getChannelsCount()), true);
+    std::srand(seed);
+    EXPECT_TRUE(filter.process(&output, source, maxDepth));
+    return output;
+}
+
+// The device's TDR and H smoothings differ from the plain host ones by
+// fused roundings only (their own tests bound them), and a device's expf
+// and powf may differ from the host's by 2 ulp; the node weights, the
+// manifolds and the two sums carry these on. The output is a quotient of
+// sums of weighted values in [0, 1], so its error is of the order of the
+// sums' relative errors: under 1e-6 on the emulator in these cases. 1e-5
+// leaves room for a device's own exponentials, while a node missing,
+// gathered twice or weighted wrongly moves outputs by 1e-2 and more.
+constexpr float kAgreement = 1.0e-5f;
+
+class GpuAdaptiveManifoldFilter : public device_test::OnEachRuntime {};
+
+TEST_P(GpuAdaptiveManifoldFilter, AgreesWithThePlainHostRunOfOneIteration) {
+    struct Case {
+        unsigned width, height, channels, guideChannels;
+        float sigmaS, sigmaR;
+        int maxDepth;
+    };
+    const Case cases[] = {
+        {23, 17, 3, 5, 8.0f, 0.3f, -1}, {23, 17, 3, 5, 8.0f, 0.3f, 0},
+        {23, 17, 3, 5, 8.0f, 0.3f, 1},  {31, 9, 1, 3, 16.0f, 0.05f, 1},
+        {19, 26, 2, 9, 20.0f, 0.2f, 2}, {12, 12, 3, 16, 2.0f, 0.002f, 1},
+        {1, 13, 2, 3, 8.0f, 0.3f, 1},   {13, 1, 2, 3, 8.0f, 0.3f, 1},
+        {1, 1, 1, 2, 8.0f, 0.3f, 0},    {14, 11, 2, 0, 8.0f, 0.3f, 1},
+    };
+    unsigned seed = 200;
+    for (const Case& c : cases) {
+        const CpuTexture image = randomTexture(c.width, c.height, c.channels, ++seed);
+        const CpuTexture guide = randomTexture(c.width, c.height, c.guideChannels, ++seed);
+        SourceVector<CpuFiltering> source = sourceWithGuide(image, guide, c.sigmaS, c.sigmaR);
+        AdaptiveManifoldFilter<GpuFiltering> filter;
+        const GpuTexture output = filtered(filter, source, c.maxDepth, seed);
+        EXPECT_EQ(output.getDeviceData(), nullptr);
+
+        SourceVector<CpuFiltering> again = sourceWithGuide(image, guide, c.sigmaS, c.sigmaR);
+        OneIterationReference reference;
+        std::srand(seed);
+        EXPECT_TRUE(closeTo(output, reference.run(again, c.maxDepth), kAgreement))
+            << c.width << " x " << c.height << ", depth limit " << c.maxDepth;
+        EXPECT_TRUE(sameBits(source.base, image));
+        EXPECT_TRUE(sameBits(source.features, guide));
+    }
+}
+
+TEST_P(GpuAdaptiveManifoldFilter, EveryCallStartsFromEmptySums) {
+    SourceVector<CpuFiltering> source =
+        sourceWithGuide(randomTexture(15, 12, 3, 1), randomTexture(15, 12, 4, 2), 8.0f, 0.3f);
+    SourceVector<CpuFiltering> other =
+        sourceWithGuide(randomTexture(9, 7, 3, 3), randomTexture(9, 7, 4, 4), 8.0f, 0.3f);
+    AdaptiveManifoldFilter<GpuFiltering> filter;
+    const GpuTexture first = filtered(filter, source, 1, 5);
+    const GpuTexture second = filtered(filter, source, 1, 5);
+    EXPECT_TRUE(sameBits(second, first));
+    filtered(filter, other, 0, 5);  // another size re-makes the scratch
+    EXPECT_TRUE(sameBits(filtered(filter, source, 1, 5), first));
+    // A deeper tree after a shallower one, and back.
+    const GpuTexture deep = filtered(filter, source, 2, 6);
+    EXPECT_FALSE(sameBits(deep, first));
+    EXPECT_TRUE(sameBits(filtered(filter, source, 1, 5), first));
+}
+
+TEST_P(GpuAdaptiveManifoldFilter, BuildsTheGuideWhenItIsMissingAndNotForANullOutput) {
+    SourceVector<CpuFiltering> source(randomTexture(10, 8, 3, 7));
+    source.sigmaS = 8.0f;
+    source.sigmaR = 0.3f;
+    AdaptiveManifoldFilter<GpuFiltering> filter;
+    EXPECT_FALSE(filter.process(nullptr, source, 1));
+    EXPECT_FALSE(source.built);
+    const GpuTexture output = filtered(filter, source, 0, 8);
+    EXPECT_TRUE(source.built);
+    EXPECT_EQ(source.features.getChannelsCount(), 9u);
+    for (unsigned c = 0; c < 3; ++c) {
+        for (unsigned p = 0; p < output.getPixelsCount(); ++p) {
+            ASSERT_TRUE(std::isfinite(output.getChannel(c)[p]));
+        }
+    }
+}
+
+TEST_P(GpuAdaptiveManifoldFilter, OutputsOfAnotherSizeAndMismatchedGuidesGetNothing) {
+    SourceVector<CpuFiltering> source =
+        sourceWithGuide(randomTexture(10, 8, 3, 9), randomTexture(10, 8, 4, 10), 8.0f, 0.3f);
+    AdaptiveManifoldFilter<GpuFiltering> filter;
+    for (GpuTexture wrong :
+         {GpuTexture(nullptr, 10, 7, 3, true), GpuTexture(nullptr, 8, 10, 3, true),
+          GpuTexture(nullptr, 10, 8, 2, true)}) {
+        for (unsigned c = 0; c < wrong.getChannelsCount(); ++c) {
+            std::fill_n(wrong.getChannel(c), wrong.getPixelsCount(), -5.0f);
+        }
+        const CpuTexture before = copyOf(wrong);
+        EXPECT_TRUE(filter.process(&wrong, source, 0));
+        EXPECT_TRUE(sameBits(wrong, before));
+    }
+    SourceVector<CpuFiltering> mismatched =
+        sourceWithGuide(randomTexture(10, 8, 3, 11), randomTexture(8, 10, 4, 12), 8.0f, 0.3f);
+    GpuTexture output(nullptr, 10, 8, 3, true);
+    EXPECT_TRUE(filter.process(&output, mismatched, 0));
+    EXPECT_TRUE(sameBits(output, CpuTexture(nullptr, 10, 8, 3, true)));
+}
+
+TEST_P(GpuAdaptiveManifoldFilter, KeepsTwoFlatRegionsApart) {
+    // Left and right halves differ in guide and image: each output stays on
+    // its own side's value away from the border.
+    const unsigned width = 24, height = 10;
+    CpuTexture image(nullptr, width, height, 1, true);
+    CpuTexture guide(nullptr, width, height, 2, true);
+    for (unsigned p = 0; p < width * height; ++p) {
+        const bool right = p % width >= width / 2;
+        image.getChannel(0)[p] = right ? 0.9f : 0.1f;
+        guide.getChannel(0)[p] = right ? 1.0f : 0.0f;
+        guide.getChannel(1)[p] = right ? 0.0f : 1.0f;
+    }
+    SourceVector<CpuFiltering> source = sourceWithGuide(image, guide, 8.0f, 0.1f);
+    AdaptiveManifoldFilter<GpuFiltering> filter;
+    const GpuTexture output = filtered(filter, source, 1, 13);
+    for (unsigned y = 0; y < height; ++y) {
+        EXPECT_NEAR(output.getChannel(0)[y * width + 2], 0.1f, 1e-3f);
+        EXPECT_NEAR(output.getChannel(0)[y * width + width - 3], 0.9f, 1e-3f);
+    }
+}
+
+DEVICE_TEST_ON_EACH_RUNTIME(GpuAdaptiveManifoldFilter);
+
+using GpuAdaptiveManifoldFilterOnEmulator = gpu_filter_test::OnEmulator;
+
+TEST_F(GpuAdaptiveManifoldFilterOnEmulator, HoldsNoDeviceMemoryAfterACall) {
+    SourceVector<CpuFiltering> source =
+        sourceWithGuide(randomTexture(16, 12, 3, 20), randomTexture(16, 12, 5, 21), 8.0f, 0.3f);
+    AdaptiveManifoldFilter<GpuFiltering> filter;
+    const GpuTexture output = filtered(filter, source, 1, 22);
+    const auto counters = emulator().counters();
+    EXPECT_GT(counters.launches, 0);
+    EXPECT_EQ(counters.allocations, counters.frees);
+    EXPECT_EQ(emulator().liveBuffers(), 0u);
+}
+
+TEST_F(GpuAdaptiveManifoldFilterOnEmulator, EveryFailedDeviceCallGivesFalseAndStopsTheDeviceWork) {
+    const CpuTexture image = randomTexture(10, 8, 2, 23);
+    const CpuTexture guide = randomTexture(10, 8, 3, 24);
+    AdaptiveManifoldFilter<GpuFiltering> filter;  // reused across the failures
+    SourceVector<CpuFiltering> source = sourceWithGuide(image, guide, 8.0f, 0.3f);
+    const GpuTexture clean = filtered(filter, source, 0, 25);
+    // The residual's subtraction finishes its own staging (three more calls)
+    // before the failure stops the filter.
+    gpu_filter_test::expectEveryFailureReported(
+        [&] {
+            GpuTexture output(nullptr, 10, 8, 2, true);
+            std::srand(25);
+            return filter.process(&output, source, 0);
+        },
+        3);
+    EXPECT_TRUE(sameBits(filtered(filter, source, 0, 25), clean));
+}
+
+}  // namespace
+}  // namespace quendel
