@@ -16,20 +16,25 @@ float offsetWeight(int dx, int dy, int radius) {
     return static_cast<float>(std::exp(static_cast<double>(quotient)));
 }
 
-// Sums the features [first, last) over the whole image in pixel order.
+// Sums the features [first, last) over the whole image in pixel order,
+// eight at a time so that eight independent chains overlap in registers.
 void sumFeatures(const PatchFeatures& features, int first, int last, float* sums) {
+    constexpr int kChains = 8;
     const unsigned width = features.width();
-    const size_t count = static_cast<size_t>(last - first);
-    std::vector<float> row(count * width);
-    for (unsigned y = 0; y < features.height(); ++y) {
-        features.gather(y, 0, width, first, last, nullptr, row.data(), 1, count);
-        // Pixel-major, so each pixel adds into all the sums side by side.
-        for (unsigned x = 0; x < width; ++x) {
-            const float* pixel = row.data() + static_cast<size_t>(x) * count;
-            for (size_t i = 0; i < count; ++i) {
-                sums[i] = sums[i] + pixel[i];
+    std::vector<float> rows(static_cast<size_t>(kChains) * width);
+    for (int i0 = first; i0 < last; i0 += kChains) {
+        const int count = std::min(kChains, last - i0);
+        std::fill(rows.begin(), rows.end(), 0.0f);
+        float chains[kChains] = {};
+        for (unsigned y = 0; y < features.height(); ++y) {
+            features.gather(y, 0, width, i0, i0 + count, nullptr, rows.data(), width, 1);
+            for (unsigned x = 0; x < width; ++x) {
+                for (int f = 0; f < kChains; ++f) {
+                    chains[f] = chains[f] + rows[static_cast<size_t>(f) * width + x];
+                }
             }
         }
+        std::copy(chains, chains + count, sums + (i0 - first));
     }
 }
 
