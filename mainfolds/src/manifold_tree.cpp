@@ -88,6 +88,25 @@ void projectBlock(const float* const* planes, unsigned components, const float* 
     }
 }
 
+QUENDEL_SIMD_CLONES
+void markNegative(const float* projections, std::size_t count, unsigned char* negative) {
+    for (std::size_t i = 0; i < count; ++i) {
+        negative[i] = projections[i] < 0.0f;  // not a number: not negative
+    }
+}
+
+std::vector<unsigned char> negativeSides(const std::vector<float>& projections) {
+    std::vector<unsigned char> negative(projections.size());
+    const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(projections.size());
+#pragma omp parallel for num_threads(threadCount()) schedule(static)
+    for (std::ptrdiff_t begin = 0; begin < count; begin += kProjectionBlock) {
+        markNegative(projections.data() + begin,
+                     static_cast<std::size_t>(std::min(kProjectionBlock, count - begin)),
+                     negative.data() + begin);
+    }
+    return negative;
+}
+
 void normalise(std::vector<float>& direction) {
     float squares = 0.0f;
     for (float value : direction) {
@@ -164,39 +183,43 @@ void refineDirection(const Residuals& residuals, std::vector<float>& direction) 
 
 ClusterHalves splitCluster(const PixelList& cluster, const std::vector<float>& projections,
                            unsigned width) {
-    // Parts of the list are sorted on their own and laid end to end, so
-    // both halves keep the list order whatever the team.
+    const std::vector<unsigned char> negative = negativeSides(projections);
+    auto side = [&](const PixelCoord& pixel) -> std::size_t {
+        return negative[static_cast<std::size_t>(pixel.y) * width + pixel.x];
+    };
+    // Parts of the list are split on their own and laid end to end, so both
+    // halves keep the list order whatever the team.
     const std::ptrdiff_t parts = kSplitParts;
     const std::size_t partSize = (cluster.size() + kSplitParts - 1) / kSplitParts;
-    auto isFirst = [&](const PixelCoord& pixel) {
-        return projections[static_cast<std::size_t>(pixel.y) * width + pixel.x] < 0.0f;
-    };
-    std::vector<std::size_t> negatives(kSplitParts + 1, 0);
+    std::vector<std::size_t> firstBefore(kSplitParts + 1, 0);
 #pragma omp parallel for num_threads(threadCount()) schedule(static)
     for (std::ptrdiff_t part = 0; part < parts; ++part) {
         const std::size_t begin = std::min(cluster.size(), part * partSize);
         const std::size_t end = std::min(cluster.size(), begin + partSize);
-        negatives[part + 1] = static_cast<std::size_t>(
-            std::count_if(cluster.begin() + begin, cluster.begin() + end, isFirst));
+        std::size_t count = 0;
+        for (std::size_t i = begin; i < end; ++i) {
+            count += side(cluster[i]);
+        }
+        firstBefore[part + 1] = count;
     }
     for (std::size_t part = 0; part < kSplitParts; ++part) {
-        negatives[part + 1] += negatives[part];
+        firstBefore[part + 1] += firstBefore[part];
     }
     ClusterHalves halves;
-    halves.first.resize(negatives[kSplitParts]);
-    halves.second.resize(cluster.size() - negatives[kSplitParts]);
+    halves.first.resize(firstBefore[kSplitParts]);
+    halves.second.resize(cluster.size() - firstBefore[kSplitParts]);
 #pragma omp parallel for num_threads(threadCount()) schedule(static)
     for (std::ptrdiff_t part = 0; part < parts; ++part) {
         const std::size_t begin = std::min(cluster.size(), part * partSize);
         const std::size_t end = std::min(cluster.size(), begin + partSize);
-        PixelCoord* first = halves.first.data() + negatives[part];
-        PixelCoord* second = halves.second.data() + (begin - negatives[part]);
+        // Both halves written through one table: the sides are
+        // unpredictable, so no branch decides.
+        PixelCoord* next[2] = {halves.second.data() + (begin - firstBefore[part]),
+                               halves.first.data() + firstBefore[part]};
         for (std::size_t i = begin; i < end; ++i) {
-            if (isFirst(cluster[i])) {
-                *first++ = cluster[i];
-            } else {
-                *second++ = cluster[i];
-            }
+            const std::size_t s = side(cluster[i]);
+            *next[s] = cluster[i];
+            ++next[s];
         }
     }
     return halves;
