@@ -118,10 +118,12 @@ CpuTexture SourceVector<CpuFiltering>::toNonLocalMeansSpace(const CpuTexture& so
 }
 
 void SourceVector<CpuFiltering>::multiplyTexture(CpuTexture& texture, float factor) {
-    const unsigned pixels = texture.getPixelsCount();
+    // Each value is divided on its own, so the team's split cannot show.
+    const long pixels = static_cast<long>(texture.getPixelsCount());
     for (unsigned c = 0; c < texture.getChannelsCount(); ++c) {
         float* plane = texture.getChannel(c);
-        for (unsigned j = 0; j < pixels; ++j) {
+#pragma omp parallel for num_threads(threadCount()) schedule(static)
+        for (long j = 0; j < pixels; ++j) {
             plane[j] = plane[j] / factor;
         }
     }
