@@ -41,22 +41,28 @@ void sumFeatures(const PatchFeatures& features, int first, int last, float* sums
 }  // namespace
 
 std::vector<float> channelMeansOf(const CpuTexture& texture) {
+    // Up to four channels advance together, their sums kept in registers.
+    constexpr unsigned kTogether = 4;
     const unsigned channels = texture.getChannelsCount();
     const size_t pixels = static_cast<size_t>(texture.getWidth()) * texture.getHeight();
-    std::vector<float> sums(channels, 0.0f);
-    std::vector<const float*> planes(channels);
-    for (unsigned c = 0; c < channels; ++c) {
-        planes[c] = texture.getChannel(c);
-    }
-    for (size_t j = 0; j < pixels; ++j) {
-        for (unsigned c = 0; c < channels; ++c) {
-            sums[c] = sums[c] + planes[c][j];
+    std::vector<float> means(channels, 0.0f);
+    for (unsigned c0 = 0; c0 < channels; c0 += kTogether) {
+        const unsigned count = std::min(kTogether, channels - c0);
+        const float* planes[kTogether];
+        for (unsigned f = 0; f < kTogether; ++f) {
+            planes[f] = texture.getChannel(c0 + std::min(f, count - 1));
+        }
+        float sums[kTogether] = {};
+        for (size_t j = 0; j < pixels; ++j) {
+            for (unsigned f = 0; f < kTogether; ++f) {
+                sums[f] = sums[f] + planes[f][j];
+            }
+        }
+        for (unsigned f = 0; f < count; ++f) {
+            means[c0 + f] = sums[f] / static_cast<float>(pixels);
         }
     }
-    for (float& sum : sums) {
-        sum = sum / static_cast<float>(pixels);
-    }
-    return sums;
+    return means;
 }
 
 PatchFeatures::PatchFeatures(const CpuTexture& source_, int radius_)

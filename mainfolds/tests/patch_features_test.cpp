@@ -97,7 +97,8 @@ TEST(PatchFeatures, CentredRowsMatchStoredPlanesAtAnyTeamSize) {
         unsigned w, h, channels;
         int radius;
     };
-    for (const Case& c : {Case{13, 7, 3, 1}, Case{150, 4, 2, 1}, Case{9, 6, 2, 2}}) {
+    for (const Case& c :
+         {Case{13, 7, 3, 1}, Case{150, 4, 2, 1}, Case{9, 6, 2, 2}, Case{10, 4, 5, 1}}) {
         const CpuTexture image = wideRangeTexture(c.w, c.h, c.channels, c.w);
         const auto planes = guide_reference::centredPatchPlanes(image, c.radius);
         for (int team : {1, 3}) {
