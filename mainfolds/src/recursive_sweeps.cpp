@@ -198,12 +198,11 @@ void transposeCoefficients(const float* const* rows, unsigned width, Octet* colu
 }
 
 // Sweeps rows [firstRow, lastRow) of every plane, making their coefficient
-// rows first when they come from distances. A group short of eight rows is
-// filled up with a private dummy row.
+// rows first when they come from distances. A group short of eight rows
+// repeats its last row: the repeats compute and store the very same values.
 void sweepRowBatch(const std::vector<float*>& planes, unsigned width, unsigned firstRow,
                    unsigned lastRow, const PassCoefficients& coefficients, const PowerBase& base) {
     thread_local TransposeBuffers buffers;
-    thread_local std::vector<float> dummy;
     const bool perPixel = coefficients.plane != nullptr;
     if (perPixel && coefficients.distances != nullptr) {
         const std::size_t offset = static_cast<std::size_t>(firstRow) * width;
@@ -213,7 +212,6 @@ void sweepRowBatch(const std::vector<float*>& planes, unsigned width, unsigned f
     if (planes.empty()) {
         return;
     }
-    dummy.resize(width);
     Octet* chainBuffers[kMaxChains];
     for (unsigned c = 0; c < kMaxChains; ++c) {
         chainBuffers[c] = buffers.get(kGroupsPerBatch + c, width);
@@ -227,12 +225,14 @@ void sweepRowBatch(const std::vector<float*>& planes, unsigned width, unsigned f
     unsigned groupIndex = 0;
     for (unsigned y = firstRow; y < lastRow; y += kGroupRows, ++groupIndex) {
         const unsigned rows = std::min(kGroupRows, lastRow - y);
+        auto rowOf = [&](float* plane, unsigned r) {
+            return plane + std::size_t{y + std::min(r, rows - 1)} * width;
+        };
         const Octet* transposed = nullptr;
         if (perPixel) {
             const float* coefficientRows[kGroupRows];
             for (unsigned r = 0; r < kGroupRows; ++r) {
-                coefficientRows[r] =
-                    coefficients.plane + std::size_t{y + std::min(r, rows - 1)} * width;
+                coefficientRows[r] = rowOf(coefficients.plane, r);
             }
             Octet* target = buffers.get(groupIndex, width);
             transposeCoefficients(coefficientRows, width, target);
@@ -241,7 +241,7 @@ void sweepRowBatch(const std::vector<float*>& planes, unsigned width, unsigned f
         for (float* plane : planes) {
             RowGroup& group = groups[count];
             for (unsigned r = 0; r < kGroupRows; ++r) {
-                group.rows[r] = r < rows ? plane + std::size_t{y + r} * width : dummy.data();
+                group.rows[r] = rowOf(plane, r);
             }
             group.coefficients = transposed;
             if (++count == kMaxChains) {
