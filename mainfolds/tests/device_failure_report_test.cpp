@@ -133,11 +133,13 @@ TEST_F(FailureReports, MatrixOperationsReportTheirOwnLines) {
 
 TEST_F(FailureReports, TheFailedCallIsMadeOnceAndTheNextOneSucceeds) {
     GpuTexture texture(nullptr, 2, 2, 1, true);
+    const auto reportsBefore = quendel::device::reportedDeviceFailures();
     emulator().failNextCalls(1, Emulator::outOfMemory);
     reportOf([&] { texture.allocateDevice(); });
     EXPECT_EQ(emulator().counters().allocations, 1);
     EXPECT_TRUE(texture.allocateDevice());
     EXPECT_EQ(emulator().counters().allocations, 2);
+    EXPECT_EQ(quendel::device::reportedDeviceFailures(), reportsBefore + 1);
 }
 
 TEST_F(FailureReports, MinusKeepsTheMatrixWhenStagingFails) {
