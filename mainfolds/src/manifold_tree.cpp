@@ -23,27 +23,29 @@ constexpr unsigned kComponentChunk = 8;
 // Parts of a cluster list split side by side.
 constexpr std::size_t kSplitParts = 64;
 
-// sum[j] += t_p * r_p[j] over all pixels in pixel order, for the components
-// first ... first + Width - 1. Each component is its own chain, so the order
-// of additions is the plain pixel order.
+// chains[k] += t_p * r_p[first + k] for the pixels of one block, in pixel
+// order. Each component is its own chain, so over all blocks the order of
+// additions is the plain pixel order.
 template <unsigned Width>
-void accumulateChunk(const Residuals& residuals, const float* projections, unsigned first,
-                     float* sums) {
-    float chain[Width] = {};
-    const float* planes[Width];
+void accumulateChunk(const float* const* planes, const float* projections, std::size_t begin,
+                     std::size_t count, float* chains) {
+    float chain[Width];
+    const float* rows[Width];
     for (unsigned k = 0; k < Width; ++k) {
-        planes[k] = residuals.planes[first + k];
+        chain[k] = chains[k];
+        rows[k] = planes[k] + begin;
     }
-    for (std::size_t p = 0; p < residuals.pixels; ++p) {
-        const float t = projections[p];
+    for (std::size_t i = 0; i < count; ++i) {
+        const float t = projections[i];
         for (unsigned k = 0; k < Width; ++k) {
-            chain[k] = chain[k] + t * planes[k][p];
+            chain[k] = chain[k] + t * rows[k][i];
         }
     }
-    std::copy(chain, chain + Width, sums + first);
+    std::copy(chain, chain + Width, chains);
 }
 
-using ChunkAccumulator = void (*)(const Residuals&, const float*, unsigned, float*);
+using ChunkAccumulator = void (*)(const float* const*, const float*, std::size_t, std::size_t,
+                                  float*);
 
 template <unsigned... Widths>
 constexpr std::array<ChunkAccumulator, sizeof...(Widths)> accumulators(
@@ -55,19 +57,6 @@ constexpr std::array<ChunkAccumulator, sizeof...(Widths)> accumulators(
 // keeps its chains in registers.
 constexpr std::array<ChunkAccumulator, kComponentChunk> kAccumulators =
     accumulators(std::make_integer_sequence<unsigned, kComponentChunk>());
-
-// v_j = sum over pixels of t_p * r_p[j].
-void weightedResidualSum(const Residuals& residuals, const std::vector<float>& projections,
-                         std::vector<float>& sums) {
-    const unsigned components = residuals.components();
-    const int chunks = static_cast<int>((components + kComponentChunk - 1) / kComponentChunk);
-#pragma omp parallel for num_threads(std::min(threadCount(), chunks)) schedule(static)
-    for (int chunk = 0; chunk < chunks; ++chunk) {
-        const unsigned first = static_cast<unsigned>(chunk) * kComponentChunk;
-        const unsigned width = std::min(kComponentChunk, components - first);
-        kAccumulators[width - 1](residuals, projections.data(), first, sums.data());
-    }
-}
 
 // Pixels projected together: their dot products advance one component at a
 // time side by side, each still summed in component order.
@@ -172,11 +161,43 @@ Residuals deinterleaveResiduals(const float* values, std::size_t pixels, unsigne
     return residuals;
 }
 
+namespace {
+
+// One round of power iteration, v_j = sum over pixels of t_p * r_p[j] with
+// t_p = r_p . v, in one sweep over the residuals: each block of pixels is
+// projected and then summed while it is still in the cache. Groups of
+// component chunks run side by side, each projecting the blocks itself.
+void powerIterationRound(const Residuals& residuals, std::vector<float>& direction) {
+    const unsigned components = residuals.components();
+    const int chunks = static_cast<int>((components + kComponentChunk - 1) / kComponentChunk);
+    const int groups = std::max(1, std::min(threadCount(), chunks));
+    std::vector<float> next(components, 0.0f);
+#pragma omp parallel for num_threads(groups) schedule(static)
+    for (int group = 0; group < groups; ++group) {
+        const int firstChunk = group * chunks / groups;
+        const int lastChunk = (group + 1) * chunks / groups;
+        std::vector<float> projections(kProjectionBlock);
+        for (std::size_t begin = 0; begin < residuals.pixels; begin += kProjectionBlock) {
+            const std::size_t count =
+                std::min<std::size_t>(kProjectionBlock, residuals.pixels - begin);
+            projectBlock(residuals.planes.data(), components, direction.data(), begin, count,
+                         projections.data());
+            for (int chunk = firstChunk; chunk < lastChunk; ++chunk) {
+                const unsigned first = static_cast<unsigned>(chunk) * kComponentChunk;
+                const unsigned width = std::min(kComponentChunk, components - first);
+                kAccumulators[width - 1](residuals.planes.data() + first, projections.data(), begin,
+                                         count, next.data() + first);
+            }
+        }
+    }
+    direction = std::move(next);
+}
+
+}  // namespace
+
 void refineDirection(const Residuals& residuals, std::vector<float>& direction) {
-    std::vector<float> projections;
     for (int round = 0; round < kPowerIterationRounds; ++round) {
-        projectResiduals(residuals, direction, projections);
-        weightedResidualSum(residuals, projections, direction);
+        powerIterationRound(residuals, direction);
         normalise(direction);
     }
 }
