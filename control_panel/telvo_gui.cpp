@@ -88,10 +88,9 @@ void TelvoGui::writeImageSegmentHeader() {
 }
 
 void TelvoGui::connectMenuActions() {
-    // String-based, so the window builds before the scene and profile slots exist.
-    connect(ui->actionOpen_Scene, SIGNAL(triggered()), this, SLOT(openNewScene()));
-    connect(ui->actionEdit_Telvo_Profile, SIGNAL(triggered()), this,
-            SLOT(EditXMLProfileManually()));
+    connect(ui->actionOpen_Scene, &QAction::triggered, this, &TelvoGui::openNewScene);
+    connect(ui->actionEdit_Telvo_Profile, &QAction::triggered, this,
+            &TelvoGui::EditXMLProfileManually);
     connect(ui->actionSave_Image, &QAction::triggered, this,
             &TelvoGui::on_saveImageNowButton_pressed);
     connect(ui->actionExit, &QAction::triggered, this, [this] { on_exitButton_pressed(); });
