@@ -78,7 +78,8 @@ void computeDomainDistances(const CpuTexture& guide, DistanceWeights weights, fl
 #pragma omp parallel num_threads(threadCount())
     {
         std::vector<const float*> rows(channels);
-#pragma omp for schedule(static)
+        // Rows go to whichever thread is free, sixteen at a time.
+#pragma omp for schedule(dynamic, 16)
         for (unsigned y = 0; y < height; ++y) {
             const std::size_t offset = static_cast<std::size_t>(y) * width;
             for (unsigned c = 0; c < channels; ++c) {

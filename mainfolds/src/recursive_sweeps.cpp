@@ -331,7 +331,9 @@ void horizontalRecursivePass(CpuTexture& texture, const PassCoefficients& coeffi
     const std::vector<float*> planes = planesOf(texture);
     const PowerBase base = preparePowerBase(coefficients.base);
     const unsigned batches = (height + kRowsPerBatch - 1) / kRowsPerBatch;
-#pragma omp parallel for num_threads(threadCount()) schedule(static)
+    // Batches go to whichever thread is free: on a busy machine a thread that
+    // loses its core does not hold the others up.
+#pragma omp parallel for num_threads(threadCount()) schedule(dynamic)
     for (unsigned batch = 0; batch < batches; ++batch) {
         const unsigned first = batch * kRowsPerBatch;
         sweepRowBatch(planes, width, first, std::min(height, first + kRowsPerBatch), coefficients,
