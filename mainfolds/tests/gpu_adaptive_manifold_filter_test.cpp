@@ -251,6 +251,7 @@ TEST_P(GpuAdaptiveManifoldFilter, AgreesWithThePlainHostRunOfOneIteration) {
         {19, 26, 2, 9, 20.0f, 0.2f, 2}, {12, 12, 3, 16, 2.0f, 0.002f, 1},
         {1, 13, 2, 3, 8.0f, 0.3f, 1},   {13, 1, 2, 3, 8.0f, 0.3f, 1},
         {1, 1, 1, 2, 8.0f, 0.3f, 0},    {14, 11, 2, 0, 8.0f, 0.3f, 1},
+        {9, 7, 0, 3, 8.0f, 0.3f, 1},
     };
     unsigned seed = 200;
     for (const Case& c : cases) {
@@ -259,6 +260,7 @@ TEST_P(GpuAdaptiveManifoldFilter, AgreesWithThePlainHostRunOfOneIteration) {
         SourceVector<CpuFiltering> source = sourceWithGuide(image, guide, c.sigmaS, c.sigmaR);
         AdaptiveManifoldFilter<GpuFiltering> filter;
         const GpuTexture output = filtered(filter, source, c.maxDepth, seed);
+        const int nextDraw = std::rand();  // both runs draw as many start directions
         EXPECT_EQ(output.getDeviceData(), nullptr);
 
         SourceVector<CpuFiltering> again = sourceWithGuide(image, guide, c.sigmaS, c.sigmaR);
@@ -266,6 +268,7 @@ TEST_P(GpuAdaptiveManifoldFilter, AgreesWithThePlainHostRunOfOneIteration) {
         std::srand(seed);
         EXPECT_TRUE(closeTo(output, reference.run(again, c.maxDepth), kAgreement))
             << c.width << " x " << c.height << ", depth limit " << c.maxDepth;
+        EXPECT_EQ(std::rand(), nextDraw);
         EXPECT_TRUE(sameBits(source.base, image));
         EXPECT_TRUE(sameBits(source.features, guide));
     }
