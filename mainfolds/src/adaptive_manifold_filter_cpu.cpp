@@ -51,17 +51,15 @@ std::vector<float*> writePlanes(CpuTexture& texture) {
 // Squared distance of each pixel's guide values to the manifold, summed in
 // channel order, for at most kPixelBlock pixels.
 QUENDEL_SIMD_CLONES
-void squaredDistances(const float* const* guide, const float* const* manifold, unsigned channels,
-                      std::size_t begin, std::size_t count, float* sums) {
+void squaredDistances(const float* const* distance, unsigned channels, std::size_t begin,
+                      std::size_t count, float* sums) {
     for (std::size_t i = 0; i < count; ++i) {
         sums[i] = 0.0f;
     }
     for (unsigned c = 0; c < channels; ++c) {
-        const float* g = guide[c] + begin;
-        const float* m = manifold[c] + begin;
+        const float* d = distance[c] + begin;
         for (std::size_t i = 0; i < count; ++i) {
-            const float difference = g[i] - m[i];
-            sums[i] = sums[i] + difference * difference;
+            sums[i] = sums[i] + d[i] * d[i];
         }
     }
 }
@@ -92,15 +90,6 @@ void subtractPlane(const float* from, const float* amount, std::size_t count, fl
     for (std::size_t i = 0; i < count; ++i) {
         out[i] = from[i] - amount[i];
     }
-}
-
-// A private copy of every plane (clone() shares planes past the 32nd).
-CpuTexture privateCopy(const CpuTexture& texture) {
-    CpuTexture copy(nullptr, texture.getWidth(), texture.getHeight(), 0, true);
-    for (unsigned c = 0; c < texture.getChannelsCount(); ++c) {
-        copy.appendPlane(std::make_shared<CpuTexture::Plane>(*texture.planeHandle(c)));
-    }
-    return copy;
 }
 
 void copyPlanes(const CpuTexture& from, CpuTexture& to) {
@@ -143,7 +132,10 @@ struct AdaptiveManifoldFilter<CpuFiltering>::Workspace {
     float rangeSigma = 0.0f;  // g = sigmaR / sqrt(2), the range deviation of each node
     CpuTexture base;
     CpuTexture features;
-    CpuTexture manifold;
+    // The current manifold enters every step only as the guide's distance
+    // to it, so that distance is all that is kept: features minus manifold,
+    // rounded once, as the weights and the split both read it.
+    CpuTexture distance;
 
     // The splat planes (base times the node's weights) followed by one copy
     // of the weights: every channel's weights are the same plane, so one
@@ -152,13 +144,13 @@ struct AdaptiveManifoldFilter<CpuFiltering>::Workspace {
     std::vector<CpuTexture> nodeWeights;  // one plane per depth, kept for the children
     CpuTexture numeratorSum;
     CpuTexture denominatorSum;  // one plane: it is the same for every channel
-    CpuTexture residualPlanes;  // guide minus manifold
     // The same guide and sigmas smooth every node: its coefficients are made once per call.
     FixedGuideSmoothing guideSmoothing;
     ChildManifoldBuilder childBuilder{smoothManifold};
 
     bool bind(SourceVector<CpuFiltering>& source, int depthLimit);
     void prepareScratch();
+    void makeRootDistance();
     bool filterNode(int depth);
     Residuals residuals();
     bool makeChildManifold(const PixelList& cluster, int parentDepth);
@@ -176,13 +168,6 @@ bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::bind(SourceVector<CpuFilte
     if (features.getWidth() != base.getWidth() || features.getHeight() != base.getHeight()) {
         return false;
     }
-    // The manifold's planes are the filter's own; they are refilled when the
-    // size allows, which spares the allocation.
-    if (manifold.hasSize(features.getWidth(), features.getHeight(), features.getChannelsCount())) {
-        copyPlanes(features, manifold);
-    } else {
-        manifold = privateCopy(features);
-    }
     return true;
 }
 
@@ -190,6 +175,7 @@ void AdaptiveManifoldFilter<CpuFiltering>::Workspace::prepareScratch() {
     const unsigned width = base.getWidth();
     const unsigned height = base.getHeight();
     const unsigned channels = base.getChannelsCount();
+    ensureSize(distance, width, height, features.getChannelsCount());
     ensureSize(smoothed, width, height, channels + 1);
     ensureSize(numeratorSum, width, height, channels);
     ensureSize(denominatorSum, width, height, 1);
@@ -209,14 +195,13 @@ bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::filterNode(int depth) {
     const float scale = -2.0f * rangeSigma * rangeSigma;
     const unsigned channels = base.getChannelsCount();
     const unsigned guideChannels = features.getChannelsCount();
-    const std::vector<const float*> guide = readPlanes(features);
-    const std::vector<const float*> current = readPlanes(manifold);
+    const std::vector<const float*> apart = readPlanes(distance);
     const std::vector<const float*> image = readPlanes(base);
     const std::vector<float*> splat = writePlanes(smoothed);
     forPixelBlocks(base.getPixelsCount(), [&](std::size_t begin, std::size_t end) {
         const std::size_t count = end - begin;
         float* w = weights + begin;
-        squaredDistances(guide.data(), current.data(), guideChannels, begin, count, w);
+        squaredDistances(apart.data(), guideChannels, begin, count, w);
         for (std::size_t i = 0; i < count; ++i) {
             w[i] = std::exp(w[i] * scale);
         }
@@ -241,28 +226,31 @@ bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::filterNode(int depth) {
     return true;
 }
 
-Residuals AdaptiveManifoldFilter<CpuFiltering>::Workspace::residuals() {
-    const unsigned channels = features.getChannelsCount();
-    const std::size_t pixels = features.getPixelsCount();
-    ensureSize(residualPlanes, features.getWidth(), features.getHeight(), channels);
+// The root manifold is the low-passed guide.
+void AdaptiveManifoldFilter<CpuFiltering>::Workspace::makeRootDistance() {
+    copyPlanes(features, distance);
+    smoothManifold(distance, sigmaS);
     const std::vector<const float*> guide = readPlanes(features);
-    const std::vector<const float*> current = readPlanes(manifold);
-    const std::vector<float*> difference = writePlanes(residualPlanes);
-    forPixelBlocks(pixels, [&](std::size_t begin, std::size_t end) {
-        for (unsigned c = 0; c < channels; ++c) {
-            subtractPlane(guide[c] + begin, current[c] + begin, end - begin, difference[c] + begin);
+    const std::vector<float*> apart = writePlanes(distance);
+    forPixelBlocks(features.getPixelsCount(), [&](std::size_t begin, std::size_t end) {
+        for (unsigned c = 0; c < guide.size(); ++c) {
+            subtractPlane(guide[c] + begin, apart[c] + begin, end - begin, apart[c] + begin);
         }
     });
+}
+
+Residuals AdaptiveManifoldFilter<CpuFiltering>::Workspace::residuals() {
     Residuals result;
-    result.planes = readPlanes(residualPlanes);
-    result.pixels = pixels;
+    result.planes = readPlanes(distance);
+    result.pixels = distance.getPixelsCount();
     return result;
 }
 
 bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::makeChildManifold(const PixelList& cluster,
                                                                         int parentDepth) {
     const float* weights = nodeWeights[static_cast<std::size_t>(parentDepth)].getChannel(0);
-    childBuilder.build(cluster, weights, features, sigmaS, sigmaR, manifold);
+    childBuilder.build(cluster, weights, features, sigmaS, sigmaR, distance,
+                       ChildManifoldBuilder::Output::DistanceToGuide);
     return true;
 }
 
@@ -307,7 +295,7 @@ bool AdaptiveManifoldFilter<CpuFiltering>::process(CpuTexture* output,
     }
     w.prepareScratch();
     w.guideSmoothing.prepare(w.features, w.sigmaS, w.rangeSigma);
-    smoothManifold(w.manifold, w.sigmaS);  // the root manifold: the low-passed guide
+    w.makeRootDistance();
     walkManifoldTree(w, rootPixelList(w.base.getWidth(), w.base.getHeight()), 0, w.maxDepth,
                      w.base.getWidth());
     w.divideSumsInto(*output);

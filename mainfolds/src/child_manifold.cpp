@@ -82,6 +82,26 @@ void divideRow(const float* numerator, const float* denominator, unsigned count,
     }
 }
 
+QUENDEL_SIMD_CLONES
+void subtractQuotientRow(const float* guide, const float* numerator, const float* denominator,
+                         unsigned count, float* out) {
+    for (unsigned i = 0; i < count; ++i) {
+        const float manifold = numerator[i] / denominator[i];
+        out[i] = guide[i] - manifold;
+    }
+}
+
+// One row of the new manifold, or of the guide's distance to it.
+void writeQuotientRow(ChildManifoldBuilder::Output output, const float* guide,
+                      const float* numerator, const float* denominator, unsigned count,
+                      float* out) {
+    if (output == ChildManifoldBuilder::Output::Manifold) {
+        divideRow(numerator, denominator, count, out);
+    } else {
+        subtractQuotientRow(guide, numerator, denominator, count, out);
+    }
+}
+
 std::vector<const float*> readPlanes(const CpuTexture& texture) {
     std::vector<const float*> planes(texture.getChannelsCount());
     for (unsigned c = 0; c < planes.size(); ++c) {
@@ -124,7 +144,7 @@ ChildManifoldBuilder::ChildManifoldBuilder(Smoother smoother_) : smoother(std::m
 
 void ChildManifoldBuilder::build(const PixelList& cluster, const float* parentWeights,
                                  const CpuTexture& features, float sigmaS, float sigmaR,
-                                 CpuTexture& manifold) {
+                                 CpuTexture& target, Output output) {
     const unsigned width = features.getWidth();
     const unsigned height = features.getHeight();
     if (width == 0 || height == 0) {
@@ -133,9 +153,9 @@ void ChildManifoldBuilder::build(const PixelList& cluster, const float* parentWe
     markCluster(cluster, width, height);
     const ChildSmoothing smoothing = childSmoothing(sigmaS, sigmaR, width, height);
     if (smoothing.reduced) {
-        buildReduced(parentWeights, features, smoothing, manifold);
+        buildReduced(parentWeights, features, smoothing, target, output);
     } else {
-        buildFullSize(parentWeights, features, smoothing.sigma, manifold);
+        buildFullSize(parentWeights, features, smoothing.sigma, target, output);
     }
 }
 
@@ -150,7 +170,7 @@ void ChildManifoldBuilder::markCluster(const PixelList& cluster, unsigned width,
 }
 
 void ChildManifoldBuilder::buildFullSize(const float* parentWeights, const CpuTexture& features,
-                                         float sigma, CpuTexture& manifold) {
+                                         float sigma, CpuTexture& target, Output output) {
     const unsigned channels = features.getChannelsCount();
     if (!planes.hasSize(features.getWidth(), features.getHeight(), channels + 1)) {
         planes = CpuTexture(nullptr, features.getWidth(), features.getHeight(), channels + 1, true);
@@ -168,7 +188,7 @@ void ChildManifoldBuilder::buildFullSize(const float* parentWeights, const CpuTe
     smoother(planes, sigma);
 
     const float* denominator = planes.getChannel(channels);
-    const std::vector<float*> target = writePlanes(manifold);
+    const std::vector<float*> out = writePlanes(target);
 #pragma omp parallel num_threads(threadCount())
     {
         std::vector<float> clamped(static_cast<std::size_t>(kBlock));
@@ -179,7 +199,8 @@ void ChildManifoldBuilder::buildFullSize(const float* parentWeights, const CpuTe
                 clamped[i] = clampDenominator(denominator[begin + i]);
             }
             for (unsigned c = 0; c < channels; ++c) {
-                divideRow(work[c] + begin, clamped.data(), count, target[c] + begin);
+                writeQuotientRow(output, guide[c] + begin, work[c] + begin, clamped.data(), count,
+                                 out[c] + begin);
             }
         }
     }
@@ -232,15 +253,17 @@ void ChildManifoldBuilder::sampleMaskedPlanes(const float* parentWeights,
 
 // Back to full size and divided in one pass: the full-size numerators and
 // denominator are never stored.
-void ChildManifoldBuilder::divideResampled(CpuTexture& manifold) const {
-    const unsigned width = manifold.getWidth();
-    const int height = static_cast<int>(manifold.getHeight());
-    const unsigned channels = manifold.getChannelsCount();
+void ChildManifoldBuilder::divideResampled(const CpuTexture& features, CpuTexture& target,
+                                           Output output) const {
+    const unsigned width = target.getWidth();
+    const int height = static_cast<int>(target.getHeight());
+    const unsigned channels = target.getChannelsCount();
     const unsigned smallWidth = smallPlanes.getWidth();
-    const AxisSamples rows = axisSamples(smallPlanes.getHeight(), manifold.getHeight());
+    const AxisSamples rows = axisSamples(smallPlanes.getHeight(), target.getHeight());
     const AxisSamples columns = axisSamples(smallWidth, width);
     const std::vector<const float*> small = readPlanes(smallPlanes);
-    const std::vector<float*> target = writePlanes(manifold);
+    const std::vector<const float*> guide = readPlanes(features);
+    const std::vector<float*> out = writePlanes(target);
 #pragma omp parallel num_threads(threadCount())
     {
         std::vector<float> smallRow(smallWidth);
@@ -262,22 +285,24 @@ void ChildManifoldBuilder::divideResampled(CpuTexture& manifold) const {
             }
             for (unsigned c = 0; c < channels; ++c) {
                 resampleRow(small[c], fullRow.data());
-                divideRow(fullRow.data(), denominator.data(), width,
-                          target[c] + static_cast<std::size_t>(y) * width);
+                const std::size_t row = static_cast<std::size_t>(y) * width;
+                writeQuotientRow(output, guide[c] + row, fullRow.data(), denominator.data(), width,
+                                 out[c] + row);
             }
         }
     }
 }
 
 void ChildManifoldBuilder::buildReduced(const float* parentWeights, const CpuTexture& features,
-                                        const ChildSmoothing& smoothing, CpuTexture& manifold) {
+                                        const ChildSmoothing& smoothing, CpuTexture& target,
+                                        Output output) {
     const unsigned count = features.getChannelsCount() + 1;
     if (!smallPlanes.hasSize(smoothing.width, smoothing.height, count)) {
         smallPlanes = CpuTexture(nullptr, smoothing.width, smoothing.height, count, true);
     }
     sampleMaskedPlanes(parentWeights, features);
     smoother(smallPlanes, smoothing.sigma);
-    divideResampled(manifold);
+    divideResampled(features, target, output);
 }
 
 }  // namespace quendel

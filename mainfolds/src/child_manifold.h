@@ -34,20 +34,24 @@ class ChildManifoldBuilder {
 
     explicit ChildManifoldBuilder(Smoother smoother);
 
-    /// Overwrites every plane of `manifold` (the size and channel count of
-    /// `features`) with the manifold of `cluster`. `parentWeights` is one
-    /// plane of the image's size.
+    /// What `build` writes: the manifold, or the guide's distance to it
+    /// (features minus manifold), for a back end that needs only that.
+    enum class Output { Manifold, DistanceToGuide };
+
+    /// Overwrites every plane of `target` (the size and channel count of
+    /// `features`) with the manifold of `cluster`, or with the distance of
+    /// the guide to it. `parentWeights` is one plane of the image's size.
     void build(const PixelList& cluster, const float* parentWeights, const CpuTexture& features,
-               float sigmaS, float sigmaR, CpuTexture& manifold);
+               float sigmaS, float sigmaR, CpuTexture& target, Output output = Output::Manifold);
 
   private:
     void markCluster(const PixelList& cluster, unsigned width, unsigned height);
     void buildFullSize(const float* parentWeights, const CpuTexture& features, float sigma,
-                       CpuTexture& manifold);
+                       CpuTexture& target, Output output);
     void buildReduced(const float* parentWeights, const CpuTexture& features,
-                      const ChildSmoothing& smoothing, CpuTexture& manifold);
+                      const ChildSmoothing& smoothing, CpuTexture& target, Output output);
     void sampleMaskedPlanes(const float* parentWeights, const CpuTexture& features);
-    void divideResampled(CpuTexture& manifold) const;
+    void divideResampled(const CpuTexture& features, CpuTexture& target, Output output) const;
 
     Smoother smoother;
     // Guide channels times the mask, then the mask itself as the last plane

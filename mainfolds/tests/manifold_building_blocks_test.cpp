@@ -154,14 +154,19 @@ TEST(ChildManifoldFullSize, MasksAndDividesWithTheClampedDenominator) {
         cluster.push_back({static_cast<int>(p % width), static_cast<int>(p / width)});
     }
     CpuTexture manifold = randomTexture(width, height, 3, 5);
+    CpuTexture distance = randomTexture(width, height, 3, 6);
     ChildManifoldBuilder builder([](CpuTexture&, float) {});
     builder.build(cluster, weights.data(), features, 0.0f, 0.3f, manifold);
+    builder.build(cluster, weights.data(), features, 0.0f, 0.3f, distance,
+                  ChildManifoldBuilder::Output::DistanceToGuide);
     for (unsigned c = 0; c < 3; ++c) {
         for (unsigned p = 0; p < width * height; ++p) {
             const float m = p % 2 == 0 ? 1.0f - weights[p] : 0.0f;
             const float numerator = p % 2 == 0 ? m * features.getChannel(c)[p] : 0.0f;
             const float expected = numerator / (m > 0.000001f ? m : 0.000001f);
             EXPECT_EQ(manifold.getChannel(c)[p], expected) << c << " " << p;
+            EXPECT_EQ(distance.getChannel(c)[p], features.getChannel(c)[p] - expected)
+                << c << " " << p;
         }
     }
 }
