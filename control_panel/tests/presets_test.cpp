@@ -10,23 +10,17 @@
 #include <memory>
 
 #include "presets_file.h"
+#include "support/panel_test_support.h"
 #include "telvo_gui.h"
 
 using namespace quendel;
+using namespace quendel::testing;
 
 namespace {
 
 QByteArray readFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QByteArray lastLogLine() {
-    QList<QByteArray> lines = readFile(QStringLiteral("gui_log.txt")).split('\n');
-    while (!lines.isEmpty() && lines.last().isEmpty()) {
-        lines.removeLast();
-    }
-    return lines.isEmpty() ? QByteArray() : lines.last();
 }
 
 QSet<QByteArray> entryLinesOf(const SettingsTable& settings) {
@@ -47,21 +41,14 @@ class PresetsTest : public QObject {
         m_folder = std::make_unique<QTemporaryDir>();
         QVERIFY(m_folder->isValid());
         QVERIFY(QDir::setCurrent(m_folder->path()));
-        static int panels = 0;
-        m_segments = SegmentNames::withSuffix(".presets_test." +
-                                              std::to_string(QCoreApplication::applicationPid()) +
-                                              "." + std::to_string(++panels));
-        m_panel = std::make_unique<TelvoGui>(nullptr, m_segments);
+        m_panel = std::make_unique<TelvoGui>(nullptr, m_segments.names());
         m_panel->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
     }
 
     void cleanup() {
         m_panel.reset();
-        for (const std::string& name :
-             {m_segments.settings, m_segments.message, m_segments.image}) {
-            SharedSegment::removeName(name);
-        }
+        m_segments.removeAll();
         QDir::setCurrent(QDir::tempPath());
         m_folder.reset();
     }
@@ -128,7 +115,9 @@ class PresetsTest : public QObject {
         // A folder in the file's place cannot be opened for writing, whoever runs the test.
         QVERIFY(QDir().mkdir(QStringLiteral("presets.xml")));
         child<QPushButton>("savePresets")->click();
-        QCOMPARE(lastLogLine(), QByteArray("can't open presets.xml"));
+        const std::vector<std::string> log = readFileLines("gui_log.txt");
+        QVERIFY(!log.empty());
+        QCOMPARE(log.back(), "can't open presets.xml");
         QVERIFY(QFileInfo(QStringLiteral("presets.xml")).isDir());
     }
 
@@ -151,7 +140,7 @@ class PresetsTest : public QObject {
     }
 
     std::unique_ptr<QTemporaryDir> m_folder;
-    SegmentNames m_segments;
+    ScopedSegmentNames m_segments{"presets_test"};
     std::unique_ptr<TelvoGui> m_panel;
 };
 

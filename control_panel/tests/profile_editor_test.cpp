@@ -11,14 +11,16 @@
 #include <QTextEdit>
 #include <QTextLayout>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 
-#include "boundary/settings_record.h"
+#include "support/panel_test_support.h"
 #include "telvo_gui.h"
 #include "xml_profile_editor.h"
 #include "xml_syntax_highlighter.h"
 
 using namespace quendel;
+using namespace quendel::testing;
 
 namespace {
 
@@ -79,20 +81,9 @@ bool isCommentFormat(const QTextCharFormat& format) {
     return format.foreground().color() == QColor(Qt::lightGray) && format.fontItalic();
 }
 
-// The document in the settings segment and its publication count, read the way a renderer does.
-std::pair<int, std::string> lastPublication(const SegmentNames& names) {
-    SharedSegment segment(names.settings);
-    if (!segment.attach()) {
-        return {-1, {}};
-    }
-    SegmentLock lock(segment, std::chrono::milliseconds(2000));
-    return {readSettingsHeader(segment.bytes()).publishCount,
-            readSettingsText(segment.bytes(), segment.size())};
-}
-
-bool carriesReloadFlag(const std::string& document, char flag) {
-    return document.find(std::string("<reloadTelvoProfile> ") + flag + "</reloadTelvoProfile>") !=
-           std::string::npos;
+bool carriesReloadFlag(const std::vector<std::string>& documentLines, char flag) {
+    const std::string line = std::string("<reloadTelvoProfile> ") + flag + "</reloadTelvoProfile>";
+    return std::find(documentLines.begin(), documentLines.end(), line) != documentLines.end();
 }
 
 int savesSeen = 0;
@@ -103,21 +94,12 @@ void countSave() {
 // A panel whose scene lies in `folder`, on segments of its own.
 struct PanelInFolder {
     explicit PanelInFolder(const QString& folder) {
-        static int panels = 0;
-        segments = SegmentNames::withSuffix(".profile_editor_test." +
-                                            std::to_string(QCoreApplication::applicationPid()) +
-                                            "." + std::to_string(++panels));
-        window = std::make_unique<TelvoGui>(nullptr, segments);
+        window = std::make_unique<TelvoGui>(nullptr, segments.names());
         window->profileEditor().setScenePath(folder + QStringLiteral("/room.dae"));
         window->show();
     }
-    ~PanelInFolder() {
-        window.reset();
-        for (const std::string& name : {segments.settings, segments.message, segments.image}) {
-            SharedSegment::removeName(name);
-        }
-    }
-    SegmentNames segments;
+    // Declared first so that the window is gone before the names are removed.
+    ScopedSegmentNames segments{"profile_editor_test"};
     std::unique_ptr<TelvoGui> window;
 };
 
@@ -388,17 +370,17 @@ class ProfileEditorTest : public QObject {
 
         xmlprofileeditor& editor = panel.window->profileEditor();
         textEditOf(editor)->setPlainText(QStringLiteral("<lights><sun/></lights>\n"));
-        const int countBefore = lastPublication(panel.segments).first;
+        const int countBefore = readPublishedRecord(panel.segments.names()).header.publishCount;
         QTest::mouseClick(editor.findChild<QPushButton*>(QStringLiteral("saveProfileButton")),
                           Qt::LeftButton);
-        const auto [count, document] = lastPublication(panel.segments);
-        QCOMPARE(count, countBefore + 1);
-        QVERIFY(carriesReloadFlag(document, '1'));
+        const PublishedRecord published = readPublishedRecord(panel.segments.names());
+        QCOMPARE(published.header.publishCount, countBefore + 1);
+        QVERIFY(carriesReloadFlag(published.lines, '1'));
         QCOMPARE(readFile(m_folder.filePath(QStringLiteral("telvo_profile.xml"))),
                  QByteArray("<lights><sun/></lights>\n"));
 
         panel.window->publishSettings();
-        QVERIFY(carriesReloadFlag(lastPublication(panel.segments).second, '0'));
+        QVERIFY(carriesReloadFlag(readPublishedRecord(panel.segments.names()).lines, '0'));
     }
 
   private:

@@ -12,12 +12,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 
-#include "boundary/settings_record.h"
+#include "support/panel_test_support.h"
 #include "telvo_gui.h"
 
 using namespace quendel;
+using namespace quendel::testing;
 
 namespace {
 
@@ -57,33 +59,6 @@ QString workingDirectoryOf(qint64 pid) {
 void killAll(const QString& name) {
     QProcess::execute(QStringLiteral("pkill"),
                       {QStringLiteral("-KILL"), QStringLiteral("-x"), name});
-}
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QList<QByteArray> logLines() {
-    return readAll(QStringLiteral("gui_log.txt")).split('\n');
-}
-
-// Reads the settings record the way a renderer does.
-struct Publication {
-    int count = -1;
-    std::string document;
-};
-
-Publication lastPublication(const SegmentNames& names) {
-    SharedSegment segment(names.settings);
-    if (!segment.attach()) {
-        return {};
-    }
-    SegmentLock lock(segment, std::chrono::milliseconds(2000));
-    Publication publication;
-    publication.count = readSettingsHeader(segment.bytes()).publishCount;
-    publication.document = readSettingsText(segment.bytes(), segment.size());
-    return publication;
 }
 
 // Answers the file dialog: with the given file, or by cancelling it when the path is empty.
@@ -139,10 +114,7 @@ class RendererProcessTest : public QObject {
         QVERIFY(QFile::link(QStringLiteral(TELVO_STANDIN_PATH), m_bin.filePath(m_name)));
         qputenv("PATH", m_bin.path().toLocal8Bit() + ':' + qgetenv("PATH"));
         // The stand-ins, started with this environment, meet the panel on segments of its own.
-        const std::string suffix =
-            ".renderer_test." + std::to_string(QCoreApplication::applicationPid());
-        qputenv("TELVO_SEGMENT_SUFFIX", QByteArray::fromStdString(suffix));
-        m_segments = SegmentNames::withSuffix(suffix);
+        qputenv("TELVO_SEGMENT_SUFFIX", QByteArray::fromStdString(m_segments.suffix()));
     }
 
     void init() {
@@ -155,10 +127,7 @@ class RendererProcessTest : public QObject {
         m_panel.reset();
         killAll(m_name);
         QTRY_VERIFY(livePids(m_name).isEmpty());
-        for (const std::string& name :
-             {m_segments.settings, m_segments.message, m_segments.image}) {
-            SharedSegment::removeName(name);
-        }
+        m_segments.removeAll();
         QDir::setCurrent(QDir::tempPath());
         m_folder.reset();
     }
@@ -228,8 +197,7 @@ class RendererProcessTest : public QObject {
         // was not published yet shows that the restart publishes.
         m_panel->settings()["restartProbe"] = "1";
         QTest::mouseClick(child<QPushButton>("restartButton"), Qt::LeftButton);
-        QVERIFY(lastPublication(m_segments).document.find("<restartProbe> 1 </restartProbe>") !=
-                std::string::npos);
+        QCOMPARE(readPublishedRecord(m_segments.names()).values["restartProbe"], "1");
         QTRY_COMPARE(livePids(m_name).size(), 2);
         QList<qint64> pids = livePids(m_name);
         pids.removeOne(earlier);
@@ -240,16 +208,16 @@ class RendererProcessTest : public QObject {
         QCOMPARE(workingDirectoryOf(started), QDir::currentPath());
         // The stand-in's own report of what it was given.
         QTRY_VERIFY(
-            readAll(QStringLiteral("telvo.log"))
+            QByteArray::fromStdString(readFileText("telvo.log"))
                 .contains(QStringLiteral("started pid=%1 scene=empty.dae profile=empty.xml\n")
                               .arg(started)
                               .toLatin1()));
 
-        const QList<QByteArray> log = logLines();
-        const qsizetype exeLine = log.indexOf("exeName = " + m_name.toLocal8Bit());
-        QVERIFY(exeLine >= 0);
-        QCOMPARE(log.value(exeLine + 1), QByteArray("argv[0] = empty.dae"));
-        QCOMPARE(log.value(exeLine + 2), QByteArray("argv[1] = empty.xml"));
+        const std::vector<std::string> log = readFileLines("gui_log.txt");
+        const auto exeLine = std::find(log.begin(), log.end(), "exeName = " + m_name.toStdString());
+        QVERIFY(log.end() - exeLine >= 3);
+        QCOMPARE(exeLine[1], "argv[0] = empty.dae");
+        QCOMPARE(exeLine[2], "argv[1] = empty.xml");
 
         QTest::mouseClick(child<QPushButton>("restartButton"), Qt::LeftButton);
         QTRY_COMPARE(livePids(m_name).size(), 1);
@@ -268,7 +236,7 @@ class RendererProcessTest : public QObject {
         const QString profile =
             QDir::current().filePath(QStringLiteral("scènes/room/telvo_profile.xml"));
 
-        const int countBefore = lastPublication(m_segments).count;
+        const int countBefore = readPublishedRecord(m_segments.names()).header.publishCount;
         FileDialogAnswer answer(scene);
         child<QAction>("actionOpen_Scene")->trigger();
         QCOMPARE(answer.title, QStringLiteral("Open Scene File"));
@@ -279,12 +247,10 @@ class RendererProcessTest : public QObject {
         QCOMPARE(m_panel->settings()["inSceneFile"], scene.toStdString());
         QCOMPARE(m_panel->settings()["inColladaProfile"], profile.toStdString());
 
-        const Publication published = lastPublication(m_segments);
-        QCOMPARE(published.count, countBefore + 1);
-        QVERIFY(published.document.find("<inSceneFile> " + scene.toStdString() +
-                                        " </inSceneFile>") != std::string::npos);
-        QVERIFY(published.document.find("<inColladaProfile> " + profile.toStdString() +
-                                        " </inColladaProfile>") != std::string::npos);
+        PublishedRecord published = readPublishedRecord(m_segments.names());
+        QCOMPARE(published.header.publishCount, countBefore + 1);
+        QCOMPARE(published.values["inSceneFile"], scene.toStdString());
+        QCOMPARE(published.values["inColladaProfile"], profile.toStdString());
 
         // The renderer receives the paths byte for byte, accented folder included.
         m_panel->restartRenderer();
@@ -297,29 +263,27 @@ class RendererProcessTest : public QObject {
         openPanel();
         QTest::keyClicks(child<QLineEdit>("currScenePath"), QStringLiteral("x"));
         const std::string scene = m_panel->settings()["inSceneFile"];
-        const int countBefore = lastPublication(m_segments).count;
+        const int countBefore = readPublishedRecord(m_segments.names()).header.publishCount;
 
         FileDialogAnswer answer{QString()};
         child<QAction>("actionOpen_Scene")->trigger();
         QCOMPARE(answer.title, QStringLiteral("Open Scene File"));
         QCOMPARE(m_panel->settings()["inSceneFile"], scene);
         QCOMPARE(child<QLineEdit>("currScenePath")->text().toStdString(), scene);
-        QCOMPARE(lastPublication(m_segments).count, countBefore);
+        QCOMPARE(readPublishedRecord(m_segments.names()).header.publishCount, countBefore);
     }
 
     void typingAScenePathPublishesEveryCharacter() {
         openPanel();
         QLineEdit* path = child<QLineEdit>("currScenePath");
         path->clear();
-        const int countBefore = lastPublication(m_segments).count;
+        const int countBefore = readPublishedRecord(m_segments.names()).header.publishCount;
         QTest::keyClicks(path, QStringLiteral("/s/a.dae"));
-        const Publication published = lastPublication(m_segments);
-        QCOMPARE(published.count, countBefore + 8);
+        PublishedRecord published = readPublishedRecord(m_segments.names());
+        QCOMPARE(published.header.publishCount, countBefore + 8);
         QCOMPARE(m_panel->settings()["inSceneFile"], std::string("/s/a.dae"));
         QCOMPARE(m_panel->settings()["inColladaProfile"], std::string("/s/telvo_profile.xml"));
-        QVERIFY(published.document.find(
-                    "<inColladaProfile> /s/telvo_profile.xml </inColladaProfile>") !=
-                std::string::npos);
+        QCOMPARE(published.values["inColladaProfile"], "/s/telvo_profile.xml");
         QCOMPARE(m_panel->profileEditor().profilePath(), QStringLiteral("/s/telvo_profile.xml"));
     }
 
@@ -335,7 +299,7 @@ class RendererProcessTest : public QObject {
     }
 
     void openPanel() {
-        m_panel = std::make_unique<TelvoGui>(nullptr, m_segments);
+        m_panel = std::make_unique<TelvoGui>(nullptr, m_segments.names());
         m_panel->rendererLauncher().setExecutableName(m_name);
         m_panel->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
@@ -344,7 +308,7 @@ class RendererProcessTest : public QObject {
     QTemporaryDir m_bin;
     QString m_name;
     std::unique_ptr<QTemporaryDir> m_folder;
-    SegmentNames m_segments;
+    ScopedSegmentNames m_segments{"renderer_process_test"};
     std::unique_ptr<TelvoGui> m_panel;
 };
 
