@@ -1,11 +1,17 @@
 // The timed part of the filtering program (guide build and filtering of the
-// secondary light) on a 1024 x 1024 sample frame, against OpenCV's
-// recursive domain-transform filter of the same light guided by the texture
-// colour, at equal thread team.
+// secondary light, as `filterSecondary` runs it) on a 1024 x 1024 sample
+// frame of the test room at 4 paths per pixel, against OpenCV's recursive
+// domain-transform filter of the same light guided by the texture colour,
+// at team sizes 4 and 1. Prints the median of each and OpenCV / ours.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <map>
 #include <opencv2/core.hpp>
+#include <string>
+#include <vector>
 
+#include "frame_files.h"
 #include "pipeline.h"
 #include "quendel/threads.h"
 #include "working_frame.h"
@@ -16,18 +22,21 @@
 namespace {
 
 constexpr int kSize = 1024;
+constexpr int kTeams[] = {4, 1};
+// The peer's best sigmas on 4-path frames in quality_table.
+constexpr double kPeerSigmaSpatial = 5.0, kPeerSigmaColor = 0.5;
 
 const filtering::FilterInputs& inputs() {
     static const filtering::FilterInputs instance = [] {
         const sample_frame::Scene scene = sample_frame::Scene::room();
         const auto layers = sample_frame::renderLayers(scene, {kSize, kSize, 4, 1, 0});
         return filtering::filterInputs(
-            sample_frame::toFrame(layers, scene.camera.position, {2.0f, 10.0f}));
+            sample_frame::toFrame(layers, scene.camera.position, sample_frame::kSampleSettings));
     }();
     return instance;
 }
 
-void pipeline(benchmark::State& state) {
+void ours(benchmark::State& state) {
     quendel::setThreadCount(static_cast<int>(state.range(0)));
     const filtering::FilterInputs& in = inputs();
     for (auto _ : state) {
@@ -39,33 +48,90 @@ void pipeline(benchmark::State& state) {
 }
 
 #ifdef QUENDEL_HAVE_XIMGPROC
-void opencvDtFilter(benchmark::State& state) {
+void opencv(benchmark::State& state) {
     const int previous = cv::getNumThreads();
     cv::setNumThreads(static_cast<int>(state.range(0)));
     const filtering::FilterInputs& in = inputs();
     cv::Mat filtered;
     for (auto _ : state) {
-        cv::ximgproc::dtFilter(in.texColor, in.secondary, filtered, 10.0, 0.1, cv::ximgproc::DTF_RF,
-                               3);
+        cv::ximgproc::dtFilter(in.texColor, in.secondary, filtered, kPeerSigmaSpatial,
+                               kPeerSigmaColor, cv::ximgproc::DTF_RF, 3);
         benchmark::DoNotOptimize(filtered.data);
     }
     cv::setNumThreads(previous);
 }
-BENCHMARK(opencvDtFilter)
-    ->ArgName("threads")
-    ->Arg(4)
-    ->Arg(1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
 #endif
+
+/// Keeps the median real and CPU time of every benchmark.
+class Medians : public benchmark::ConsoleReporter {
+  public:
+    struct Times {
+        double real = -1, cpu = -1;
+    };
+    std::map<std::string, Times> byName;
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                byName[run.run_name.function_name + "/" + run.run_name.args] = {
+                    run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+void registerAll() {
+    auto shape = [](benchmark::internal::Benchmark* b) {
+        for (int team : kTeams) {
+            b->Arg(team);
+        }
+        b->ArgName("team")->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(7);
+        b->ReportAggregatesOnly(true)->Iterations(1);
+    };
+    shape(benchmark::RegisterBenchmark("pipeline_ours", ours));
+#ifdef QUENDEL_HAVE_XIMGPROC
+    shape(benchmark::RegisterBenchmark("pipeline_opencv", opencv));
+#endif
+}
+
+void printSummary(const std::map<std::string, Medians::Times>& medians) {
+    std::printf(
+        "\nPipeline, %dx%d sample frame: guide build + filtering of the secondary light "
+        "(median ms; cpu = calling thread)\n",
+        kSize, kSize);
+    std::printf("%-5s %10s %10s %12s %10s %10s %12s\n", "team", "ours real", "opencv", "ratio real",
+                "ours cpu", "opencv", "ratio cpu");
+    for (int team : kTeams) {
+        const std::string args = "/team:" + std::to_string(team);
+        const auto ours = medians.find("pipeline_ours" + args);
+        const auto peer = medians.find("pipeline_opencv" + args);
+        if (ours == medians.end() || peer == medians.end()) {
+            std::printf("%-5d (no peer measured)\n", team);
+            continue;
+        }
+        const Medians::Times& a = ours->second;
+        const Medians::Times& b = peer->second;
+        std::printf("%-5d %10.1f %10.1f %12.2f %10.1f %10.1f %12.2f\n", team, a.real, b.real,
+                    b.real / a.real, a.cpu, b.cpu, b.cpu / a.cpu);
+    }
+}
 
 }  // namespace
 
-BENCHMARK(pipeline)
-    ->ArgName("threads")
-    ->Arg(4)
-    ->Arg(1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    // Repetitions of the two sides take turns, so that a change in the
+    // machine's load weighs on both alike.
+    std::vector<char*> arguments(argv, argv + argc);
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    arguments.insert(arguments.begin() + 1, interleave);
+    int count = static_cast<int>(arguments.size());
+    benchmark::Initialize(&count, arguments.data());
+    registerAll();
+    inputs();
+    Medians medians;
+    benchmark::RunSpecifiedBenchmarks(&medians);
+    benchmark::Shutdown();
+    printSummary(medians.byName);
+    return 0;
+}

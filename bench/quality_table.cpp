@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "frame_files.h"
 #include "frame_renderer.h"
 #include "image_stats.h"
 #include "pipeline.h"
@@ -22,7 +23,7 @@ struct Options {
     int size = 256;
     int referenceSamples = 1024;
     uint64_t seed = 1;
-    filtering::FilterSettings defaults{2.0f, 10.0f};
+    filtering::FilterSettings defaults = sample_frame::kSampleSettings;
 };
 
 struct Scored {

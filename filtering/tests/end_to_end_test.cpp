@@ -43,8 +43,8 @@ class SampleFrame : public TemporaryFolder {
         const sample_frame::Scene scene = sample_frame::Scene::room();
         const sample_frame::RenderRequest request{kWidth, kHeight, 2, 3, 0};
         const sample_frame::FrameLayers layers = sample_frame::renderLayers(scene, request);
-        written =
-            sample_frame::writeFrame(path().string(), layers, scene.camera.position, {2.0f, 10.0f});
+        written = sample_frame::writeFrame(path().string(), layers, scene.camera.position,
+                                           sample_frame::kSampleSettings);
         sample_frame::RenderRequest referenceRequest = request;
         referenceRequest.samplesPerPixel = 256;
         written = written &&

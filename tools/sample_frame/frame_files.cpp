@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
-#include <opencv2/core.hpp>
 
 #include "frame_paths.h"
 #include "layer_files.h"
@@ -51,7 +50,7 @@ std::string referenceFramePath(const std::string& root) {
 }
 
 bool writeFrame(const std::string& root, const FrameLayers& layers, const Vector3& camera,
-                const SampleSettings& settings) {
+                const filtering::FilterSettings& settings) {
     using filtering::Layer;
     const filtering::FramePaths paths(root);
     std::error_code error;

@@ -3,21 +3,19 @@
 #include <string>
 
 #include "frame_renderer.h"
+#include "layer_files.h"
 
 namespace sample_frame {
 
-/// The two filter settings written beside the layers.
-struct SampleSettings {
-    float rangeSigma = 2.0f;
-    float spatialSigma = 10.0f;
-};
+/// The filter settings written beside the layers unless asked otherwise.
+inline constexpr filtering::FilterSettings kSampleSettings{2.0f, 10.0f};
 
 /// Writes the layers as the renderer saves them under `root`:
 /// filter/input_bin/layer_0_*.imagef4, filter/camera.txt,
 /// filter/settings.txt, and the combined frame as filter/noisy.imagef4.
 /// False, with a message, when a file cannot be written.
 bool writeFrame(const std::string& root, const FrameLayers& layers, const Vector3& camera,
-                const SampleSettings& settings);
+                const filtering::FilterSettings& settings);
 
 /// Writes a width x height image as an `.imagef4` file.
 bool writeImage(const std::string& path, const Image& image, int width, int height);

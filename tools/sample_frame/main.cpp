@@ -15,7 +15,7 @@ namespace {
 struct Options {
     RenderRequest request;
     int referenceSamples = 0;
-    SampleSettings settings;
+    filtering::FilterSettings settings = kSampleSettings;
     std::string root = "[TELVO]";
 };
 
