@@ -94,16 +94,21 @@ void openCvGuide3(benchmark::State& state) {
 }
 #endif
 
+struct Medians {
+    double real;
+    double cpu;  // of the calling thread only
+};
+
 // Keeps the median of every benchmark while the console shows them all.
 class MedianCollector : public benchmark::ConsoleReporter {
   public:
-    std::map<std::string, double> medians;
+    std::map<std::string, Medians> medians;
 
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
                 medians[run.run_name.function_name + "/" + run.run_name.args] =
-                    run.GetAdjustedRealTime();
+                    Medians{run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
             }
         }
         ConsoleReporter::ReportRuns(runs);
@@ -125,27 +130,37 @@ void registerAll() {
     shape(benchmark::RegisterBenchmark("tdr_ours_guide16", oursGuide16));
 }
 
-void printSummary(const std::map<std::string, double>& medians) {
-    std::printf("\nTDR filter, %dx%d, 3-channel image, sigmaS %g, sigmaR %g (median ms)\n", kSize,
-                kSize, kSigmaS, kSigmaR);
-    std::printf("%-6s %-14s %12s %12s %14s\n", "team", "guide", "ours", "OpenCV", "OpenCV/ours");
-    for (int team : kTeams) {
-        const std::string args = "team:" + std::to_string(team);
-        auto find = [&](const std::string& name) {
-            const auto it = medians.find(name + "/" + args);
-            return it == medians.end() ? -1.0 : it->second;
-        };
-        const double ours3 = find("tdr_ours_guide3");
-        const double openCv3 = find("tdr_opencv_guide3");
-        const double ours16 = find("tdr_ours_guide16");
-        if (openCv3 > 0.0) {
-            std::printf("%-6d %-14s %12.2f %12.2f %14.2f\n", team, "3 channels", ours3, openCv3,
-                        openCv3 / ours3);
-        } else {
-            std::printf("%-6d %-14s %12.2f %12s %14s\n", team, "3 channels", ours3, "n/a", "n/a");
-        }
-        std::printf("%-6d %-14s %12.2f %12s %14s\n", team, "16 channels", ours16, "none", "-");
+void printRow(int team, const char* guide, const Medians& ours, const Medians* openCv) {
+    if (openCv == nullptr) {
+        std::printf("%-5d %-12s %10.2f %10s %8s %10.2f %10s %8s\n", team, guide, ours.real, "-",
+                    "-", ours.cpu, "-", "-");
+        return;
     }
+    std::printf("%-5d %-12s %10.2f %10.2f %8.2f %10.2f %10.2f %8.2f\n", team, guide, ours.real,
+                openCv->real, openCv->real / ours.real, ours.cpu, openCv->cpu,
+                openCv->cpu / ours.cpu);
+}
+
+void printSummary(const std::map<std::string, Medians>& medians) {
+    std::printf("\nTDR filter, %dx%d, 3-channel image, sigmaS %g, sigmaR %g, medians in ms\n",
+                kSize, kSize, kSigmaS, kSigmaR);
+    std::printf("(cpu: the calling thread only; at team 1 it is the whole work)\n");
+    std::printf("%-5s %-12s %10s %10s %8s %10s %10s %8s\n", "team", "guide", "ours", "OpenCV",
+                "ratio", "ours cpu", "OpenCV cpu", "ratio");
+    for (int team : kTeams) {
+        const std::string args = "/team:" + std::to_string(team);
+        const auto ours3 = medians.find("tdr_ours_guide3" + args);
+        const auto openCv3 = medians.find("tdr_opencv_guide3" + args);
+        const auto ours16 = medians.find("tdr_ours_guide16" + args);
+        if (ours3 != medians.end()) {
+            printRow(team, "3 channels", ours3->second,
+                     openCv3 == medians.end() ? nullptr : &openCv3->second);
+        }
+        if (ours16 != medians.end()) {
+            printRow(team, "16 channels", ours16->second, nullptr);
+        }
+    }
+    std::printf("ratio: OpenCV / ours; OpenCV has no 16-channel guide\n");
 }
 
 }  // namespace
