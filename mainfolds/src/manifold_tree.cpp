@@ -255,11 +255,4 @@ ClusterHalves splitByMainDirection(const PixelList& cluster, const Residuals& re
     return splitCluster(cluster, projections, width);
 }
 
-std::size_t manifoldTreeNodeCount(int maxDepth) {
-    if (maxDepth < 0) {
-        return 1;
-    }
-    return (std::size_t{1} << (maxDepth + 2)) - 1;
-}
-
 }  // namespace quendel

@@ -60,12 +60,9 @@ ClusterHalves splitCluster(const PixelList& cluster, const std::vector<float>& p
 ClusterHalves splitByMainDirection(const PixelList& cluster, const Residuals& residuals,
                                    unsigned width);
 
-/// Nodes a tree of the given depth limit holds: 2^(maxDepth + 2) - 1, or 1
-/// when the limit is negative.
-std::size_t manifoldTreeNodeCount(int maxDepth);
-
 /// Walks the complete tree of manifolds, depth first, first child first.
-/// Nodes at depths 0 ... maxDepth split; those below are leaves. Empty
+/// Nodes at depths 0 ... maxDepth split; those below are leaves, so the tree
+/// has 2^(maxDepth + 2) - 1 nodes, or one when maxDepth is negative. Empty
 /// clusters are still visited. The back end supplies the per-node work:
 ///
 ///   bool filterNode(int depth)

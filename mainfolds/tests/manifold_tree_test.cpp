@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -227,14 +228,6 @@ TEST(ManifoldTree, TwoFlatRegionsGoToDifferentChildrenAwayFromTheirBorder) {
     }
 }
 
-TEST(ManifoldTree, NodeCountOfTheCompleteTree) {
-    EXPECT_EQ(manifoldTreeNodeCount(-3), 1u);
-    EXPECT_EQ(manifoldTreeNodeCount(-1), 1u);
-    EXPECT_EQ(manifoldTreeNodeCount(0), 3u);
-    EXPECT_EQ(manifoldTreeNodeCount(1), 7u);
-    EXPECT_EQ(manifoldTreeNodeCount(4), 63u);
-}
-
 // Records what the walk asks of a back end. Every residual is (1, 1) except
 // pixel 0's, (-1, -1), so a cluster holding pixel 0 sends it alone to the
 // first child, and any other cluster goes whole to the second.
@@ -272,6 +265,18 @@ TEST(ManifoldTree, WalkIsDepthFirstFirstChildFirstAndVisitsEmptyClusters) {
         "node 2",       "child 5 of 1", "node 2",
     };
     EXPECT_EQ(steps.calls, expected);
+}
+
+TEST(ManifoldTree, TreeIsCompleteWhateverTheClusters) {
+    for (int maxDepth : {0, 1, 2, 3}) {
+        RecordingSteps steps;
+        std::srand(1);
+        EXPECT_TRUE(walkManifoldTree(steps, rootPixelList(3, 2), 0, maxDepth, steps.width));
+        const auto nodes = std::count_if(steps.calls.begin(), steps.calls.end(),
+                                         [](const std::string& call) { return call[0] == 'n'; });
+        EXPECT_EQ(nodes, (1 << (maxDepth + 2)) - 1) << maxDepth;
+        EXPECT_EQ(steps.calls.size(), static_cast<std::size_t>(2 * nodes - 1)) << maxDepth;
+    }
 }
 
 TEST(ManifoldTree, NegativeDepthLimitWalksTheRootAlone) {
