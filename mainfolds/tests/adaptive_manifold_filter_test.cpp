@@ -391,6 +391,7 @@ TEST_F(AdaptiveManifoldFilterTest, MatchesAPlainRunOfEveryStep) {
         {23, 17, 3, 5, 8.0f, 0.3f, -1}, {23, 17, 3, 5, 8.0f, 0.3f, 0},
         {23, 17, 3, 5, 8.0f, 0.3f, 1},  {31, 9, 1, 3, 16.0f, 0.05f, 1},
         {19, 26, 2, 9, 20.0f, 0.2f, 2}, {12, 12, 3, 16, 2.0f, 0.002f, 1},
+        {14, 9, 2, 0, 8.0f, 0.3f, 1},  // a guide without channels: every weight is 1
     };
     unsigned seed = 100;
     for (const Case& c : cases) {
