@@ -32,33 +32,35 @@ QUENDEL_ALWAYS_INLINE void sumsToDistances(float* values, unsigned count, Distan
     }
 }
 
+// Distances of one row to its left neighbours and, unless `vertical` is null
+// (row 0), to the row above. Each guide row is used for both while it is in
+// the nearest cache.
 QUENDEL_SIMD_CLONES
-void horizontalDistanceRow(float* __restrict out, const float* const* guideRows,
-                           std::size_t channels, unsigned width, DistanceWeights weights) {
-    std::fill(out + 1, out + width, 0.0f);
+void distanceRows(float* __restrict horizontal, float* __restrict vertical,
+                  const float* const* guideRows, std::size_t channels, unsigned width,
+                  DistanceWeights weights) {
+    std::fill(horizontal + 1, horizontal + width, 0.0f);
+    if (vertical != nullptr) {
+        std::fill(vertical, vertical + width, 0.0f);
+    }
     for (std::size_t c = 0; c < channels; ++c) {
         const float* __restrict row = guideRows[c];
         for (unsigned x = 1; x < width; ++x) {
             const float difference = row[x] - row[x - 1];
-            out[x] = out[x] + difference * difference;
+            horizontal[x] = horizontal[x] + difference * difference;
+        }
+        if (vertical != nullptr) {
+            const float* __restrict above = row - width;
+            for (unsigned x = 0; x < width; ++x) {
+                const float difference = row[x] - above[x];
+                vertical[x] = vertical[x] + difference * difference;
+            }
         }
     }
-    sumsToDistances(out + 1, width - 1, weights);
-}
-
-QUENDEL_SIMD_CLONES
-void verticalDistanceRow(float* __restrict out, const float* const* guideRows, std::size_t channels,
-                         unsigned width, DistanceWeights weights) {
-    std::fill(out, out + width, 0.0f);
-    for (std::size_t c = 0; c < channels; ++c) {
-        const float* __restrict row = guideRows[c];
-        const float* __restrict above = row - width;
-        for (unsigned x = 0; x < width; ++x) {
-            const float difference = row[x] - above[x];
-            out[x] = out[x] + difference * difference;
-        }
+    sumsToDistances(horizontal + 1, width - 1, weights);
+    if (vertical != nullptr) {
+        sumsToDistances(vertical, width, weights);
     }
-    sumsToDistances(out, width, weights);
 }
 
 }  // namespace
@@ -85,10 +87,8 @@ void computeDomainDistances(const CpuTexture& guide, DistanceWeights weights, fl
             for (unsigned c = 0; c < channels; ++c) {
                 rows[c] = planes[c] + offset;
             }
-            horizontalDistanceRow(horizontal + offset, rows.data(), channels, width, weights);
-            if (y > 0) {
-                verticalDistanceRow(vertical + offset, rows.data(), channels, width, weights);
-            }
+            distanceRows(horizontal + offset, y > 0 ? vertical + offset : nullptr, rows.data(),
+                         channels, width, weights);
         }
     }
 }
