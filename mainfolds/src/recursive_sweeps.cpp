@@ -21,8 +21,7 @@ constexpr unsigned kGroupRows = 8;
 constexpr unsigned kGroupsPerBatch = 2;
 constexpr unsigned kRowsPerBatch = kGroupRows * kGroupsPerBatch;
 constexpr unsigned kMaxChains = 4;
-// Vertical blocks are as wide as the team allows: long runs along a row keep
-// the prefetchers streaming. Block edges fall on cache-line boundaries.
+// Vertical blocks start on cache-line boundaries.
 constexpr unsigned kColumnAlignment = 16;
 
 typedef float Octet __attribute__((vector_size(kGroupRows * sizeof(float))));
@@ -269,46 +268,27 @@ QUENDEL_ALWAYS_INLINE void relaxTowards(float* __restrict row, const float* __re
     }
 }
 
-// Down then up through columns [x0, x0 + count) of every plane.
+// Down then up through columns [x0, x0 + count) of one plane, with the
+// per-pixel `coefficientPlane` or, when it is null, the constant.
 QUENDEL_SIMD_CLONES
-void sweepColumnBlock(float* const* planes, std::size_t planeCount, unsigned width, unsigned height,
-                      unsigned x0, unsigned count, const PassCoefficients& coefficients,
-                      const PowerBase& base) {
+void sweepColumnBlock(float* plane, unsigned width, unsigned height, unsigned x0, unsigned count,
+                      const float* coefficientPlane, float constant) {
     const std::size_t stride = width;
-    auto at = [&](const float* plane, unsigned y) { return plane + y * stride + x0; };
-    if (coefficients.plane == nullptr) {
-        const float a = coefficients.base;
+    auto at = [&](auto* base, unsigned y) { return base + y * stride + x0; };
+    if (coefficientPlane == nullptr) {
         for (unsigned y = 1; y < height; ++y) {
-            for (std::size_t c = 0; c < planeCount; ++c) {
-                relaxTowards(planes[c] + y * stride + x0, at(planes[c], y - 1), a, count);
-            }
+            relaxTowards(at(plane, y), at(plane, y - 1), constant, count);
         }
         for (unsigned y = height - 1; y > 0; --y) {
-            for (std::size_t c = 0; c < planeCount; ++c) {
-                relaxTowards(planes[c] + (y - 1) * stride + x0, at(planes[c], y), a, count);
-            }
+            relaxTowards(at(plane, y - 1), at(plane, y), constant, count);
         }
         return;
     }
-    auto makeRow = [&](unsigned y) {
-        if (coefficients.distances != nullptr) {
-            fillCoefficientPowers(coefficients.plane + y * stride + x0,
-                                  at(coefficients.distances, y), count, base);
-        }
-    };
-    makeRow(0);
     for (unsigned y = 1; y < height; ++y) {
-        makeRow(y);
-        const float* a = at(coefficients.plane, y);
-        for (std::size_t c = 0; c < planeCount; ++c) {
-            relaxTowards(planes[c] + y * stride + x0, at(planes[c], y - 1), a, count);
-        }
+        relaxTowards(at(plane, y), at(plane, y - 1), at(coefficientPlane, y), count);
     }
     for (unsigned y = height - 1; y > 0; --y) {
-        const float* a = at(coefficients.plane, y);
-        for (std::size_t c = 0; c < planeCount; ++c) {
-            relaxTowards(planes[c] + (y - 1) * stride + x0, at(planes[c], y), a, count);
-        }
+        relaxTowards(at(plane, y - 1), at(plane, y), at(coefficientPlane, y), count);
     }
 }
 
@@ -347,18 +327,37 @@ void verticalRecursivePass(CpuTexture& texture, const PassCoefficients& coeffici
     if (width == 0 || height == 0) {
         return;
     }
-    const std::vector<float*> planes = planesOf(texture);
-    const PowerBase base = preparePowerBase(coefficients.base);
     const unsigned team = static_cast<unsigned>(threadCount());
-    const unsigned perThread = (width + team - 1) / team;
+    if (coefficients.plane != nullptr && coefficients.distances != nullptr) {
+        const PowerBase base = preparePowerBase(coefficients.base);
+        const unsigned chunks = (height + kRowsPerBatch - 1) / kRowsPerBatch;
+#pragma omp parallel for num_threads(team) schedule(dynamic)
+        for (unsigned chunk = 0; chunk < chunks; ++chunk) {
+            const unsigned first = chunk * kRowsPerBatch;
+            const std::size_t offset = std::size_t{first} * width;
+            fillCoefficientPowers(coefficients.plane + offset, coefficients.distances + offset,
+                                  std::size_t{std::min(height - first, kRowsPerBatch)} * width,
+                                  base);
+        }
+    }
+    const std::vector<float*> planes = planesOf(texture);
+    if (planes.empty()) {
+        return;
+    }
+    // Each job sweeps one plane's block of columns. Blocks are only as many
+    // as the team needs: a narrow block leaves the prefetchers a new page at
+    // every row.
+    const unsigned planeCount = static_cast<unsigned>(planes.size());
+    const unsigned blocksPerPlane = (team + planeCount - 1) / planeCount;
+    const unsigned perBlock = (width + blocksPerPlane - 1) / blocksPerPlane;
     const unsigned blockWidth =
-        (perThread + kColumnAlignment - 1) / kColumnAlignment * kColumnAlignment;
+        (perBlock + kColumnAlignment - 1) / kColumnAlignment * kColumnAlignment;
     const unsigned blocks = (width + blockWidth - 1) / blockWidth;
-#pragma omp parallel for num_threads(team) schedule(static)
-    for (unsigned block = 0; block < blocks; ++block) {
-        const unsigned x0 = block * blockWidth;
-        sweepColumnBlock(planes.data(), planes.size(), width, height, x0,
-                         std::min(width - x0, blockWidth), coefficients, base);
+#pragma omp parallel for num_threads(team) schedule(dynamic)
+    for (unsigned job = 0; job < planeCount * blocks; ++job) {
+        const unsigned x0 = (job % blocks) * blockWidth;
+        sweepColumnBlock(planes[job / blocks], width, height, x0, std::min(width - x0, blockWidth),
+                         coefficients.plane, coefficients.base);
     }
 }
 
