@@ -9,7 +9,6 @@
 #include <QTest>
 #include <memory>
 
-#include "presets_file.h"
 #include "support/panel_test_support.h"
 #include "telvo_gui.h"
 
@@ -119,13 +118,6 @@ class PresetsTest : public QObject {
         QVERIFY(!log.empty());
         QCOMPARE(log.back(), "can't open presets.xml");
         QVERIFY(QFileInfo(QStringLiteral("presets.xml")).isDir());
-    }
-
-    void writerReportsAFolderInThePath() {
-        QVERIFY(!writePresetsFile(QStringLiteral("no_such_folder/presets.xml"), "<a/>\n"));
-        QVERIFY(!QFile::exists(QStringLiteral("no_such_folder/presets.xml")));
-        QVERIFY(writePresetsFile(QStringLiteral("presets.xml"), "<a/>\n"));
-        QCOMPARE(readFile(QStringLiteral("presets.xml")), QByteArray("<a/>\n"));
     }
 
   private:
