@@ -8,6 +8,7 @@
 #include "fixed_guide_smoothing.h"
 #include "h_filter.h"
 #include "manifold_tree.h"
+#include "plane_pointers.h"
 #include "quendel/adaptive_manifold_filter.h"
 #include "quendel/threads.h"
 #include "simd_dispatch.h"
@@ -30,22 +31,6 @@ void forPixelBlocks(std::size_t pixels, Body body) {
         const std::size_t end = std::min(pixels, begin + static_cast<std::size_t>(kPixelBlock));
         body(begin, end);
     }
-}
-
-std::vector<const float*> readPlanes(const CpuTexture& texture) {
-    std::vector<const float*> planes(texture.getChannelsCount());
-    for (unsigned c = 0; c < planes.size(); ++c) {
-        planes[c] = texture.getChannel(c);
-    }
-    return planes;
-}
-
-std::vector<float*> writePlanes(CpuTexture& texture) {
-    std::vector<float*> planes(texture.getChannelsCount());
-    for (unsigned c = 0; c < planes.size(); ++c) {
-        planes[c] = texture.getChannel(c);
-    }
-    return planes;
 }
 
 // Squared distance of each pixel's guide values to the manifold, summed in

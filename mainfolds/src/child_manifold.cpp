@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "bilinear_samples.h"
+#include "plane_pointers.h"
 #include "quendel/threads.h"
 #include "simd_dispatch.h"
 
@@ -100,22 +101,6 @@ void writeQuotientRow(ChildManifoldBuilder::Output output, const float* guide,
     } else {
         subtractQuotientRow(guide, numerator, denominator, count, out);
     }
-}
-
-std::vector<const float*> readPlanes(const CpuTexture& texture) {
-    std::vector<const float*> planes(texture.getChannelsCount());
-    for (unsigned c = 0; c < planes.size(); ++c) {
-        planes[c] = texture.getChannel(c);
-    }
-    return planes;
-}
-
-std::vector<float*> writePlanes(CpuTexture& texture) {
-    std::vector<float*> planes(texture.getChannelsCount());
-    for (unsigned c = 0; c < planes.size(); ++c) {
-        planes[c] = texture.getChannel(c);
-    }
-    return planes;
 }
 
 }  // namespace
