@@ -2,7 +2,8 @@
 
 // Scalar formulas of the recursive filters, shared by the host and the device
 // back ends. Every named intermediate is a float so that both back ends round
-// at the same points.
+// at the same points; only the per-pixel power works in double and rounds
+// once at its end.
 
 #include <math.h>
 

@@ -5,23 +5,23 @@
 namespace quendel {
 
 /// Where a recursive pass takes its feedback coefficient from: the constant
-/// `base` when `plane` is null; otherwise the per-pixel `plane`, which the
-/// pass first fills with base^distances row by row when `distances` is set.
+/// `base` when `plane` is null; otherwise the per-pixel `plane` (of the
+/// texture's size), which the pass first fills with base^distances when
+/// `distances` is set.
 struct PassCoefficients {
     float* plane = nullptr;
     const float* distances = nullptr;
     float base = 0.0f;
 };
 
-/// Two-way recursive sweeps along every row of every channel of `texture`
-/// (the coefficient plane and distances, when given, are of its size): left to right with the
-/// coefficient of the pixel itself, then right to left with the coefficient of its right neighbour.
-/// Rows run across the thread team.
+/// Two-way recursive sweeps along every row of every channel of `texture`:
+/// left to right with the coefficient of the pixel itself, then right to left
+/// with that of its right neighbour. Rows run across the thread team.
 void horizontalRecursivePass(CpuTexture& texture, const PassCoefficients& coefficients);
 
 /// The same down and then up every column, with the coefficient of the pixel
-/// itself and then of its lower neighbour. Blocks of columns run across the
-/// thread team.
+/// itself and then of its lower neighbour. Blocks of columns of each channel
+/// run across the thread team.
 void verticalRecursivePass(CpuTexture& texture, const PassCoefficients& coefficients);
 
 }  // namespace quendel
