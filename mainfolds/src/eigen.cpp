@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -25,12 +26,24 @@ float dot(const Vector& u, const Vector& v) {
     return sum;
 }
 
-// A remainder of zero length (or one whose reciprocal length is not
-// finite) has no direction: it becomes the zero vector instead of NaNs.
-Vector normalised(const Vector& v) {
-    const float inverseLength = 1.0f / std::sqrt(dot(v, v));
+// Below this share of its column's length, a remainder is rounding noise
+// of the subtraction (a few ulps per element summed over the column), not a
+// direction: normalising it would give an arbitrary vector that is not
+// orthogonal to the others, and the products of the iteration would grow
+// without bound.
+float noiseShare(size_t length) {
+    return static_cast<float>(length) * std::numeric_limits<float>::epsilon();
+}
+
+// A remainder of zero length, one whose reciprocal length is not finite, or
+// one lost in the noise of its column has no direction: it becomes the zero
+// vector instead of NaNs or noise.
+Vector normalised(const Vector& v, float columnSquaredLength) {
+    const float squaredLength = dot(v, v);
+    const float inverseLength = 1.0f / std::sqrt(squaredLength);
     Vector result(v.size(), 0.0f);
-    if (!std::isfinite(inverseLength)) {
+    const float share = noiseShare(v.size());
+    if (!std::isfinite(inverseLength) || squaredLength <= share * share * columnSquaredLength) {
         return result;
     }
     for (size_t i = 0; i < v.size(); ++i) {
@@ -72,7 +85,7 @@ std::vector<Vector> orthonormalBasis(const std::vector<Vector>& columns) {
         for (size_t i = 0; i < remainder.size(); ++i) {
             remainder[i] = column[i] - sum[i];
         }
-        basis.push_back(normalised(remainder));
+        basis.push_back(normalised(remainder, dot(column, column)));
     }
     return basis;
 }

@@ -283,3 +283,22 @@ TEST(MultiplyTexture, DividesEveryValueInPlace) {
     Access::divide(texture, 3.0f);
     EXPECT_EQ(planeOf(texture, 0)[0], 0.5f / 3.0f);
 }
+
+TEST(NonLocalMeans, ProportionalChannelsKeepTheComponentsBounded) {
+    // A grey scene: every channel a multiple of the first. The scatter
+    // matrix has rank 9 of 27; the directions it lacks must not turn into
+    // arbitrary, ever-growing vectors.
+    CpuTexture image = randomTexture(16, 12, 3, 7);
+    for (unsigned p = 0; p < image.getPixelsCount(); ++p) {
+        image.getChannel(1)[p] = 0.5f * image.getChannel(0)[p];
+        image.getChannel(2)[p] = 2.0f * image.getChannel(0)[p];
+    }
+    const CpuTexture guide = Access::nonLocalMeans(image, 1, 6);
+    ASSERT_EQ(guide.getChannelsCount(), 6u);
+    // A unit direction cannot give a projection larger than the patch's own
+    // length: 27 features, each at most 2 in size here.
+    const float bound = 2.0f * std::sqrt(27.0f);
+    for (unsigned c = 0; c < 6; ++c) {
+        for (float v : planeOf(guide, c)) ASSERT_LE(std::fabs(v), bound) << "channel " << c;
+    }
+}
