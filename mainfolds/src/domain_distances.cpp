@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <vector>
 
-#include "quendel/threads.h"
 #include "simd_dispatch.h"
 
 #if defined(__SSE2__)
@@ -66,7 +65,7 @@ void distanceRows(float* __restrict horizontal, float* __restrict vertical,
 }  // namespace
 
 void computeDomainDistances(const CpuTexture& guide, DistanceWeights weights, float* horizontal,
-                            float* vertical) {
+                            float* vertical, int team) {
     const unsigned width = guide.getWidth();
     const unsigned height = guide.getHeight();
     if (width == 0 || height == 0) {
@@ -77,7 +76,7 @@ void computeDomainDistances(const CpuTexture& guide, DistanceWeights weights, fl
     for (unsigned c = 0; c < channels; ++c) {
         planes[c] = guide.getChannel(c);
     }
-#pragma omp parallel num_threads(threadCount())
+#pragma omp parallel num_threads(team)
     {
         std::vector<const float*> rows(channels);
         // Rows go to whichever thread is free, sixteen at a time.

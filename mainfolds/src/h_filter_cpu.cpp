@@ -1,10 +1,16 @@
 #include "filter_coefficients.h"
 #include "h_filter.h"
 #include "recursive_sweeps.h"
+#include "team_for_work.h"
 
 namespace quendel {
 
 namespace {
+
+int teamFor(const CpuTexture& texture) {
+    return teamForWork(std::size_t{texture.getWidth()} * texture.getHeight() *
+                       texture.getChannelsCount());
+}
 
 PassCoefficients constantCoefficient(float sigma) {
     PassCoefficients coefficients;
@@ -15,11 +21,11 @@ PassCoefficients constantCoefficient(float sigma) {
 }  // namespace
 
 void horizontalHPass(CpuTexture& texture, float sigma) {
-    horizontalRecursivePass(texture, constantCoefficient(sigma));
+    horizontalRecursivePass(texture, constantCoefficient(sigma), teamFor(texture));
 }
 
 void verticalHPass(CpuTexture& texture, float sigma) {
-    verticalRecursivePass(texture, constantCoefficient(sigma));
+    verticalRecursivePass(texture, constantCoefficient(sigma), teamFor(texture));
 }
 
 }  // namespace quendel

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "coefficient_powers.h"
-#include "quendel/threads.h"
 #include "simd_dispatch.h"
 
 namespace quendel {
@@ -302,7 +301,7 @@ std::vector<float*> planesOf(CpuTexture& texture) {
 
 }  // namespace
 
-void horizontalRecursivePass(CpuTexture& texture, const PassCoefficients& coefficients) {
+void horizontalRecursivePass(CpuTexture& texture, const PassCoefficients& coefficients, int team) {
     const unsigned width = texture.getWidth();
     const unsigned height = texture.getHeight();
     if (width == 0 || height == 0) {
@@ -313,7 +312,7 @@ void horizontalRecursivePass(CpuTexture& texture, const PassCoefficients& coeffi
     const unsigned batches = (height + kRowsPerBatch - 1) / kRowsPerBatch;
     // Batches go to whichever thread is free: on a busy machine a thread that
     // loses its core does not hold the others up.
-#pragma omp parallel for num_threads(threadCount()) schedule(dynamic)
+#pragma omp parallel for num_threads(team) schedule(dynamic)
     for (unsigned batch = 0; batch < batches; ++batch) {
         const unsigned first = batch * kRowsPerBatch;
         sweepRowBatch(planes, width, first, std::min(height, first + kRowsPerBatch), coefficients,
@@ -321,13 +320,12 @@ void horizontalRecursivePass(CpuTexture& texture, const PassCoefficients& coeffi
     }
 }
 
-void verticalRecursivePass(CpuTexture& texture, const PassCoefficients& coefficients) {
+void verticalRecursivePass(CpuTexture& texture, const PassCoefficients& coefficients, int team) {
     const unsigned width = texture.getWidth();
     const unsigned height = texture.getHeight();
     if (width == 0 || height == 0) {
         return;
     }
-    const unsigned team = static_cast<unsigned>(threadCount());
     if (coefficients.plane != nullptr && coefficients.distances != nullptr) {
         const PowerBase base = preparePowerBase(coefficients.base);
         const unsigned chunks = (height + kRowsPerBatch - 1) / kRowsPerBatch;
@@ -348,7 +346,7 @@ void verticalRecursivePass(CpuTexture& texture, const PassCoefficients& coeffici
     // as the team needs: a narrow block leaves the prefetchers a new page at
     // every row.
     const unsigned planeCount = static_cast<unsigned>(planes.size());
-    const unsigned blocksPerPlane = (team + planeCount - 1) / planeCount;
+    const unsigned blocksPerPlane = (static_cast<unsigned>(team) + planeCount - 1) / planeCount;
     const unsigned perBlock = (width + blocksPerPlane - 1) / blocksPerPlane;
     const unsigned blockWidth =
         (perBlock + kColumnAlignment - 1) / kColumnAlignment * kColumnAlignment;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "quendel/texture.h"
+#include "quendel/threads.h"
 
 namespace quendel {
 
@@ -16,12 +17,14 @@ struct PassCoefficients {
 
 /// Two-way recursive sweeps along every row of every channel of `texture`:
 /// left to right with the coefficient of the pixel itself, then right to left
-/// with that of its right neighbour. Rows run across the thread team.
-void horizontalRecursivePass(CpuTexture& texture, const PassCoefficients& coefficients);
+/// with that of its right neighbour. Rows run across a team of `team` threads.
+void horizontalRecursivePass(CpuTexture& texture, const PassCoefficients& coefficients,
+                             int team = threadCount());
 
 /// The same down and then up every column, with the coefficient of the pixel
 /// itself and then of its lower neighbour. Blocks of columns of each channel
-/// run across the thread team.
-void verticalRecursivePass(CpuTexture& texture, const PassCoefficients& coefficients);
+/// run across a team of `team` threads.
+void verticalRecursivePass(CpuTexture& texture, const PassCoefficients& coefficients,
+                           int team = threadCount());
 
 }  // namespace quendel

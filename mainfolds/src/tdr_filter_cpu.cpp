@@ -2,6 +2,7 @@
 #include "filter_coefficients.h"
 #include "quendel/tdr_filter.h"
 #include "recursive_sweeps.h"
+#include "team_for_work.h"
 
 namespace quendel {
 
@@ -25,15 +26,18 @@ bool TDRFilter<CpuFiltering>::process(CpuTexture& image, const CpuTexture& guide
     makeScratch(horizontalDistances, width, height);
     makeScratch(verticalDistances, width, height);
     makeScratch(coefficients, width, height);
+    const std::size_t pixels = std::size_t{width} * height;
+    const int team = teamForWork(pixels * (image.getChannelsCount() + 1));
     computeDomainDistances(guide, distanceWeights(sigmaS, sigmaR),
-                           horizontalDistances.getChannel(0), verticalDistances.getChannel(0));
+                           horizontalDistances.getChannel(0), verticalDistances.getChannel(0),
+                           team);
 
     for (int iteration = 1; iteration <= kTdrIterations; ++iteration) {
         const float base = feedbackCoefficient(iterationSigma(sigmaS, iteration));
         horizontalRecursivePass(
-            image, {coefficients.getChannel(0), horizontalDistances.getChannel(0), base});
-        verticalRecursivePass(image,
-                              {coefficients.getChannel(0), verticalDistances.getChannel(0), base});
+            image, {coefficients.getChannel(0), horizontalDistances.getChannel(0), base}, team);
+        verticalRecursivePass(
+            image, {coefficients.getChannel(0), verticalDistances.getChannel(0), base}, team);
     }
     return true;
 }

@@ -8,6 +8,7 @@
 
 #include "quendel/texture.h"
 #include "quendel/threads.h"
+#include "team_for_work.h"
 
 namespace quendel {
 namespace {
@@ -77,9 +78,18 @@ std::vector<float> contents(const CpuTexture& texture) {
     return all;
 }
 
+// Even the small images of these tests are split across the whole team.
 class HFilterTest : public ::testing::Test {
   protected:
-    void TearDown() override { setThreadCount(kDefaultThreadCount); }
+    void SetUp() override {
+        defaultWork = minimumWorkPerThread();
+        setMinimumWorkPerThread(1);
+    }
+    void TearDown() override {
+        setThreadCount(kDefaultThreadCount);
+        setMinimumWorkPerThread(defaultWork);
+    }
+    std::size_t defaultWork = 0;
 };
 
 TEST_F(HFilterTest, MatchesTheReferenceBitForBitAtEveryTeamSize) {

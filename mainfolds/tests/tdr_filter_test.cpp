@@ -11,6 +11,7 @@
 #include "h_filter.h"
 #include "quendel/texture.h"
 #include "quendel/threads.h"
+#include "team_for_work.h"
 
 namespace quendel {
 namespace {
@@ -128,9 +129,18 @@ bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
 
+// Even the small images of these tests are split across the whole team.
 class TdrFilterTest : public ::testing::Test {
   protected:
-    void TearDown() override { setThreadCount(kDefaultThreadCount); }
+    void SetUp() override {
+        defaultWork = minimumWorkPerThread();
+        setMinimumWorkPerThread(1);
+    }
+    void TearDown() override {
+        setThreadCount(kDefaultThreadCount);
+        setMinimumWorkPerThread(defaultWork);
+    }
+    std::size_t defaultWork = 0;
 };
 
 TEST_F(TdrFilterTest, MatchesTheReferenceBitForBitAtEveryTeamSize) {
@@ -167,6 +177,18 @@ TEST_F(TdrFilterTest, MatchesTheReferenceBitForBitAtEveryTeamSize) {
                 << where;
         }
     }
+}
+
+TEST_F(TdrFilterTest, SmallWorkOnFewerThreadsGivesTheSameBits) {
+    const CpuTexture input = randomTexture(150, 90, 3, 60);
+    const CpuTexture guide = randomTexture(150, 90, 4, 61);
+    CpuTexture split = input.clone(~0u);
+    ASSERT_TRUE(TDRFilter<CpuFiltering>().process(split, guide, 9.0f, 0.15f));
+    setMinimumWorkPerThread(defaultWork);
+    EXPECT_EQ(teamForWork(150 * 90 * 4), 1) << "the default no longer keeps small work together";
+    CpuTexture trimmed = input.clone(~0u);
+    ASSERT_TRUE(TDRFilter<CpuFiltering>().process(trimmed, guide, 9.0f, 0.15f));
+    EXPECT_TRUE(sameBits(contents(split), contents(trimmed)));
 }
 
 TEST_F(TdrFilterTest, SizeMismatchReturnsFalseAndLeavesTheImageUntouched) {
