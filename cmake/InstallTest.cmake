@@ -5,7 +5,7 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${WORK}/pre
 if(result)
   message(FATAL_ERROR "install failed: ${result}")
 endif()
-foreach(program filtering)
+foreach(program filtering sample_frame imagef4_tool)
   if(NOT EXISTS ${WORK}/prefix/bin/${program})
     message(FATAL_ERROR "${program} was not installed")
   endif()
