@@ -57,6 +57,11 @@ class ControlHandlersTest : public QObject {
         QCOMPARE(form.photonsCausticEdit->text(), QString("10"));
         QCOMPARE(publishCount() - before, 2);
 
+        // At the same position the edit's own value stands: thousands turned into photons.
+        paste(form.photonsCausticEdit, "10");
+        QCOMPARE(published("maxCausticPhotons"), std::string("10000"));
+        QCOMPARE(publishCount() - before, 3);
+
         paste(form.photonsDiffuseEdit, "1500");
         QCOMPARE(form.maxDiffusePhotons->value(), 1500);
         QCOMPARE(published("maxDiffusePhotons"), std::string("1500000"));
