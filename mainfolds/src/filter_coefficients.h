@@ -125,7 +125,7 @@ QUENDEL_HOST_DEVICE inline float coefficientPowerFromLog(double logBase, float e
 }
 
 /// Whether `base` takes the fast path of coefficientPowerFromLog; other bases
-/// (0, 1, above 1, negative, NaN) go to powf for its exact special cases.
+/// (0, 1, above 1, negative, NaN) go to powf for its exact handling of them.
 QUENDEL_HOST_DEVICE inline bool isRegularCoefficient(float base) {
     return base > 0.0f && base < 1.0f;
 }

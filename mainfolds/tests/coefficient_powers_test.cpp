@@ -79,7 +79,7 @@ TEST(CoefficientPower, WithinOneUlpOfTheTruePowerAndOfPowf) {
     EXPECT_GE(correctlyRounded, checked - checked / 100000);
 }
 
-TEST(CoefficientPower, SpecialExponentsAndBasesFollowPow) {
+TEST(CoefficientPower, EdgeExponentsAndBasesFollowPow) {
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
     EXPECT_EQ(coefficientPower(0.5f, 0.0f), 1.0f);
@@ -107,9 +107,9 @@ TEST(CoefficientPowers, PlanesMatchTheScalarFormulaBitForBit) {
     for (float& e : exponents) {
         e = distances(random);
     }
-    const float specials[] = {0.0f, 1.0f, std::numeric_limits<float>::infinity(), 1e30f, 1e-30f};
-    for (std::size_t i = 0; i < std::size(specials); ++i) {
-        exponents[13 * i + 5] = specials[i];
+    const float edgeValues[] = {0.0f, 1.0f, std::numeric_limits<float>::infinity(), 1e30f, 1e-30f};
+    for (std::size_t i = 0; i < std::size(edgeValues); ++i) {
+        exponents[13 * i + 5] = edgeValues[i];
     }
     for (float base : {0.9f, 0.1f, 1e-7f, 0.99999f, 1.0f, 0.0f, 1.5f}) {
         // Every tail length, and the same values at every lane position.
