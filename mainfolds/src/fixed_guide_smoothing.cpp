@@ -7,7 +7,7 @@
 #include "domain_distances.h"
 #include "filter_coefficients.h"
 #include "quendel/threads.h"
-#include "recursive_sweeps.h"
+#include "tdr_iterations.h"
 
 namespace quendel {
 
@@ -33,6 +33,7 @@ void fillPowers(float* out, const float* distances, std::size_t count, float bas
 }  // namespace
 
 void FixedGuideSmoothing::prepare(const CpuTexture& guide, float sigmaS, float sigmaR) {
+    this->sigmaS = sigmaS;
     width = guide.getWidth();
     height = guide.getHeight();
     ensurePlane(distances, width, height, 2);
@@ -42,13 +43,11 @@ void FixedGuideSmoothing::prepare(const CpuTexture& guide, float sigmaS, float s
     const std::size_t pixels = guide.getPixelsCount();
     for (int i = 0; i < kTdrIterations; ++i) {
         Iteration& iteration = iterations[static_cast<std::size_t>(i)];
-        iteration.base = feedbackCoefficient(iterationSigma(sigmaS, i + 1));
+        const float base = tdrIterationBase(sigmaS, i + 1);
         ensurePlane(iteration.horizontal, width, height, 1);
         ensurePlane(iteration.vertical, width, height, 1);
-        fillPowers(iteration.horizontal.getChannel(0), distances.getChannel(0), pixels,
-                   iteration.base);
-        fillPowers(iteration.vertical.getChannel(0), distances.getChannel(1), pixels,
-                   iteration.base);
+        fillPowers(iteration.horizontal.getChannel(0), distances.getChannel(0), pixels, base);
+        fillPowers(iteration.vertical.getChannel(0), distances.getChannel(1), pixels, base);
     }
 }
 
@@ -56,11 +55,12 @@ bool FixedGuideSmoothing::smooth(CpuTexture& image) {
     if (image.getWidth() != width || image.getHeight() != height) {
         return false;
     }
-    for (Iteration& iteration : iterations) {
-        horizontalRecursivePass(image,
-                                {iteration.horizontal.getChannel(0), nullptr, iteration.base});
-        verticalRecursivePass(image, {iteration.vertical.getChannel(0), nullptr, iteration.base});
-    }
+    sweepTdrIterations(image, sigmaS, [&](int iteration, SweepDirection direction) {
+        Iteration& prepared = iterations[static_cast<std::size_t>(iteration - 1)];
+        CpuTexture& plane =
+            direction == SweepDirection::AlongRows ? prepared.horizontal : prepared.vertical;
+        return CoefficientPlane{plane.getChannel(0), nullptr};
+    });
     return true;
 }
 

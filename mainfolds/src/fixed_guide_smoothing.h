@@ -22,10 +22,10 @@ class FixedGuideSmoothing {
 
   private:
     struct Iteration {
-        float base;
         CpuTexture horizontal;  // coefficient of every pixel towards its left neighbour
         CpuTexture vertical;    // ... towards the pixel above
     };
+    float sigmaS = 0.0f;
     unsigned width = 0;
     unsigned height = 0;
     std::vector<Iteration> iterations;

@@ -19,7 +19,7 @@ namespace {
 constexpr unsigned kGroupRows = 8;
 constexpr unsigned kGroupsPerBatch = 2;
 constexpr unsigned kRowsPerBatch = kGroupRows * kGroupsPerBatch;
-constexpr unsigned kMaxChains = 4;
+constexpr unsigned kMaxChains = 8;
 // Vertical blocks start on cache-line boundaries.
 constexpr unsigned kColumnAlignment = 16;
 
@@ -124,6 +124,14 @@ template <class Coefficients>
 QUENDEL_ALWAYS_INLINE void sweepAnyChains(Octet* const* values, const Coefficients* coefficients,
                                           unsigned count, unsigned width) {
     switch (count) {
+        case 8:
+            return sweepChains<8>(values, coefficients, width);
+        case 7:
+            return sweepChains<7>(values, coefficients, width);
+        case 6:
+            return sweepChains<6>(values, coefficients, width);
+        case 5:
+            return sweepChains<5>(values, coefficients, width);
         case 4:
             return sweepChains<4>(values, coefficients, width);
         case 3:
@@ -267,28 +275,64 @@ QUENDEL_ALWAYS_INLINE void relaxTowards(float* __restrict row, const float* __re
     }
 }
 
-// Down then up through columns [x0, x0 + count) of one plane, with the
-// per-pixel `coefficientPlane` or, when it is null, the constant.
+// A block of columns [x0, x0 + count) of every plane, swept together row by
+// row: each coefficient row is read once for all the planes.
+struct ColumnBlock {
+    float* const* planes;
+    unsigned planeCount;
+    unsigned width;
+    unsigned x0;
+    unsigned count;
+};
+
+// Down through the block, each row relaxed towards the row above with its
+// own coefficient (the per-pixel `coefficientPlane` or, when it is null, the
+// constant).
 QUENDEL_SIMD_CLONES
-void sweepColumnBlock(float* plane, unsigned width, unsigned height, unsigned x0, unsigned count,
-                      const float* coefficientPlane, float constant) {
-    const std::size_t stride = width;
-    auto at = [&](auto* base, unsigned y) { return base + y * stride + x0; };
-    if (coefficientPlane == nullptr) {
-        for (unsigned y = 1; y < height; ++y) {
-            relaxTowards(at(plane, y), at(plane, y - 1), constant, count);
-        }
-        for (unsigned y = height - 1; y > 0; --y) {
-            relaxTowards(at(plane, y - 1), at(plane, y), constant, count);
-        }
-        return;
-    }
+void sweepColumnsDown(const ColumnBlock& block, unsigned height, const float* coefficientPlane,
+                      float constant) {
+    auto at = [&](auto* base, unsigned y) {
+        return base + std::size_t{y} * block.width + block.x0;
+    };
     for (unsigned y = 1; y < height; ++y) {
-        relaxTowards(at(plane, y), at(plane, y - 1), at(coefficientPlane, y), count);
+        for (unsigned p = 0; p < block.planeCount; ++p) {
+            float* plane = block.planes[p];
+            if (coefficientPlane == nullptr) {
+                relaxTowards(at(plane, y), at(plane, y - 1), constant, block.count);
+            } else {
+                relaxTowards(at(plane, y), at(plane, y - 1), at(coefficientPlane, y), block.count);
+            }
+        }
     }
+}
+
+// Up through the whole block, each row relaxed towards the row below with
+// that row's coefficient.
+QUENDEL_SIMD_CLONES
+void sweepColumnsUp(const ColumnBlock& block, unsigned height, const float* coefficientPlane,
+                    float constant) {
+    auto at = [&](auto* base, unsigned y) {
+        return base + std::size_t{y} * block.width + block.x0;
+    };
     for (unsigned y = height - 1; y > 0; --y) {
-        relaxTowards(at(plane, y - 1), at(plane, y), at(coefficientPlane, y), count);
+        for (unsigned p = 0; p < block.planeCount; ++p) {
+            float* plane = block.planes[p];
+            if (coefficientPlane == nullptr) {
+                relaxTowards(at(plane, y - 1), at(plane, y), constant, block.count);
+            } else {
+                relaxTowards(at(plane, y - 1), at(plane, y), at(coefficientPlane, y), block.count);
+            }
+        }
     }
+}
+
+// Columns per vertical block: one block per member of the team. A narrower
+// block leaves the prefetchers a new page at every row, and at widths of a
+// power of two its rows crowd into a few cache sets.
+unsigned columnBlockWidth(unsigned width, int team) {
+    const unsigned perBlock =
+        (width + static_cast<unsigned>(team) - 1) / static_cast<unsigned>(team);
+    return (perBlock + kColumnAlignment - 1) / kColumnAlignment * kColumnAlignment;
 }
 
 std::vector<float*> planesOf(CpuTexture& texture) {
@@ -342,20 +386,16 @@ void verticalRecursivePass(CpuTexture& texture, const PassCoefficients& coeffici
     if (planes.empty()) {
         return;
     }
-    // Each job sweeps one plane's block of columns. Blocks are only as many
-    // as the team needs: a narrow block leaves the prefetchers a new page at
-    // every row.
     const unsigned planeCount = static_cast<unsigned>(planes.size());
-    const unsigned blocksPerPlane = (static_cast<unsigned>(team) + planeCount - 1) / planeCount;
-    const unsigned perBlock = (width + blocksPerPlane - 1) / blocksPerPlane;
-    const unsigned blockWidth =
-        (perBlock + kColumnAlignment - 1) / kColumnAlignment * kColumnAlignment;
+    const unsigned blockWidth = columnBlockWidth(width, team);
     const unsigned blocks = (width + blockWidth - 1) / blockWidth;
 #pragma omp parallel for num_threads(team) schedule(dynamic)
-    for (unsigned job = 0; job < planeCount * blocks; ++job) {
-        const unsigned x0 = (job % blocks) * blockWidth;
-        sweepColumnBlock(planes[job / blocks], width, height, x0, std::min(width - x0, blockWidth),
-                         coefficients.plane, coefficients.base);
+    for (unsigned index = 0; index < blocks; ++index) {
+        const unsigned x0 = index * blockWidth;
+        const ColumnBlock block{planes.data(), planeCount, width, x0,
+                                std::min(width - x0, blockWidth)};
+        sweepColumnsDown(block, height, coefficients.plane, coefficients.base);
+        sweepColumnsUp(block, height, coefficients.plane, coefficients.base);
     }
 }
 

@@ -1,7 +1,7 @@
 #include "domain_distances.h"
 #include "filter_coefficients.h"
 #include "quendel/tdr_filter.h"
-#include "recursive_sweeps.h"
+#include "tdr_iterations.h"
 #include "team_for_work.h"
 
 namespace quendel {
@@ -32,13 +32,15 @@ bool TDRFilter<CpuFiltering>::process(CpuTexture& image, const CpuTexture& guide
                            horizontalDistances.getChannel(0), verticalDistances.getChannel(0),
                            team);
 
-    for (int iteration = 1; iteration <= kTdrIterations; ++iteration) {
-        const float base = feedbackCoefficient(iterationSigma(sigmaS, iteration));
-        horizontalRecursivePass(
-            image, {coefficients.getChannel(0), horizontalDistances.getChannel(0), base}, team);
-        verticalRecursivePass(
-            image, {coefficients.getChannel(0), verticalDistances.getChannel(0), base}, team);
-    }
+    // One coefficient plane serves every pass: each fills it from its distances.
+    sweepTdrIterations(
+        image, sigmaS,
+        [&](int, SweepDirection direction) {
+            const CpuTexture& distances =
+                direction == SweepDirection::AlongRows ? horizontalDistances : verticalDistances;
+            return CoefficientPlane{coefficients.getChannel(0), distances.getChannel(0)};
+        },
+        team);
     return true;
 }
 
