@@ -77,25 +77,6 @@ void projectBlock(const float* const* planes, unsigned components, const float* 
     }
 }
 
-QUENDEL_SIMD_CLONES
-void markNegative(const float* projections, std::size_t count, unsigned char* negative) {
-    for (std::size_t i = 0; i < count; ++i) {
-        negative[i] = projections[i] < 0.0f;  // not a number: not negative
-    }
-}
-
-std::vector<unsigned char> negativeSides(const std::vector<float>& projections) {
-    std::vector<unsigned char> negative(projections.size());
-    const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(projections.size());
-#pragma omp parallel for num_threads(threadCount()) schedule(static)
-    for (std::ptrdiff_t begin = 0; begin < count; begin += kProjectionBlock) {
-        markNegative(projections.data() + begin,
-                     static_cast<std::size_t>(std::min(kProjectionBlock, count - begin)),
-                     negative.data() + begin);
-    }
-    return negative;
-}
-
 void normalise(std::vector<float>& direction) {
     float squares = 0.0f;
     for (float value : direction) {
@@ -204,9 +185,9 @@ void refineDirection(const Residuals& residuals, std::vector<float>& direction) 
 
 ClusterHalves splitCluster(const PixelList& cluster, const std::vector<float>& projections,
                            unsigned width) {
-    const std::vector<unsigned char> negative = negativeSides(projections);
+    // 1 on the negative side; not a number is not negative.
     auto side = [&](const PixelCoord& pixel) -> std::size_t {
-        return negative[static_cast<std::size_t>(pixel.y) * width + pixel.x];
+        return projections[static_cast<std::size_t>(pixel.y) * width + pixel.x] < 0.0f;
     };
     // Parts of the list are split on their own and laid end to end, so both
     // halves keep the list order whatever the team.
