@@ -33,19 +33,35 @@ void forPixelBlocks(std::size_t pixels, Body body) {
     }
 }
 
+// Pixels whose sums stay in registers while every channel is added.
+constexpr std::size_t kRegisterTile = 64;
+
+QUENDEL_ALWAYS_INLINE void squaredDistanceTile(const float* const* distance, unsigned channels,
+                                               std::size_t first, std::size_t length, float* out) {
+    float sums[kRegisterTile];
+    for (std::size_t i = 0; i < length; ++i) {
+        sums[i] = 0.0f;
+    }
+    for (unsigned c = 0; c < channels; ++c) {
+        const float* d = distance[c] + first;
+        for (std::size_t i = 0; i < length; ++i) {
+            sums[i] = sums[i] + d[i] * d[i];
+        }
+    }
+    std::copy(sums, sums + length, out);
+}
+
 // Squared distance of each pixel's guide values to the manifold, summed in
 // channel order, for at most kPixelBlock pixels.
 QUENDEL_SIMD_CLONES
 void squaredDistances(const float* const* distance, unsigned channels, std::size_t begin,
                       std::size_t count, float* sums) {
-    for (std::size_t i = 0; i < count; ++i) {
-        sums[i] = 0.0f;
+    std::size_t i = 0;
+    for (; i + kRegisterTile <= count; i += kRegisterTile) {
+        squaredDistanceTile(distance, channels, begin + i, kRegisterTile, sums + i);
     }
-    for (unsigned c = 0; c < channels; ++c) {
-        const float* d = distance[c] + begin;
-        for (std::size_t i = 0; i < count; ++i) {
-            sums[i] = sums[i] + d[i] * d[i];
-        }
+    if (i < count) {
+        squaredDistanceTile(distance, channels, begin + i, count - i, sums + i);
     }
 }
 

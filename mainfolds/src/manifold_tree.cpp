@@ -62,18 +62,36 @@ constexpr std::array<ChunkAccumulator, kComponentChunk> kAccumulators =
 // time side by side, each still summed in component order.
 constexpr std::ptrdiff_t kProjectionBlock = 1024;
 
-QUENDEL_SIMD_CLONES
-void projectBlock(const float* const* planes, unsigned components, const float* direction,
-                  std::size_t begin, std::size_t count, float* projections) {
-    for (std::size_t k = 0; k < count; ++k) {
-        projections[k] = 0.0f;
+// Pixels whose projections stay in registers while every component is
+// added: the block is not read and written back once per component.
+constexpr std::size_t kRegisterTile = 64;
+
+QUENDEL_ALWAYS_INLINE void projectTile(const float* const* planes, unsigned components,
+                                       const float* direction, std::size_t first,
+                                       std::size_t length, float* projections) {
+    float sums[kRegisterTile];
+    for (std::size_t k = 0; k < length; ++k) {
+        sums[k] = 0.0f;
     }
     for (unsigned i = 0; i < components; ++i) {
         const float v = direction[i];
-        const float* r = planes[i] + begin;
-        for (std::size_t k = 0; k < count; ++k) {
-            projections[k] = projections[k] + r[k] * v;
+        const float* r = planes[i] + first;
+        for (std::size_t k = 0; k < length; ++k) {
+            sums[k] = sums[k] + r[k] * v;
         }
+    }
+    std::copy(sums, sums + length, projections);
+}
+
+QUENDEL_SIMD_CLONES
+void projectBlock(const float* const* planes, unsigned components, const float* direction,
+                  std::size_t begin, std::size_t count, float* projections) {
+    std::size_t k = 0;
+    for (; k + kRegisterTile <= count; k += kRegisterTile) {
+        projectTile(planes, components, direction, begin + k, kRegisterTile, projections + k);
+    }
+    if (k < count) {
+        projectTile(planes, components, direction, begin + k, count - k, projections + k);
     }
 }
 
