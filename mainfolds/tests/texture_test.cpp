@@ -150,7 +150,9 @@ TEST(TextureResampling, MatchesAStraightforwardComputationOnARandomImage) {
                     const unsigned y0 = std::min<unsigned>(unsigned(fy), hs - 1);
                     const unsigned x1 = std::min(x0 + 1, ws - 1), y1 = std::min(y0 + 1, hs - 1);
                     const double tx = fx - x0, ty = fy - y0;
-                    auto at = [&](unsigned xx, unsigned yy) { return double(s[yy * ws + xx]); };
+                    auto at = [s, w = ws](unsigned xx, unsigned yy) {
+                        return double(s[yy * w + xx]);
+                    };
                     const double left = at(x0, y0) + ty * (at(x0, y1) - at(x0, y0));
                     const double right = at(x1, y0) + ty * (at(x1, y1) - at(x1, y0));
                     const double expected = left + tx * (right - left);
