@@ -8,6 +8,7 @@
 #include "bilinear_samples.h"
 #include "plane_pointers.h"
 #include "quendel/threads.h"
+#include "row_enlarger.h"
 #include "simd_dispatch.h"
 
 namespace quendel {
@@ -57,15 +58,6 @@ void maskBlock(const unsigned char* member, const float* parentWeights, const fl
             const float product = denominator[p] * g[p];
             numerator[p] = member[p] ? product : 0.0f;
         }
-    }
-}
-
-// out[i] = blend(row[first[i]], row[second[i]], fraction[i]).
-QUENDEL_SIMD_CLONES
-void blendAlongRow(const float* row, const unsigned* first, const unsigned* second,
-                   const float* fraction, unsigned count, float* out) {
-    for (unsigned i = 0; i < count; ++i) {
-        out[i] = blend(row[first[i]], row[second[i]], fraction[i]);
     }
 }
 
@@ -245,13 +237,13 @@ void ChildManifoldBuilder::divideResampled(const CpuTexture& features, CpuTextur
     const unsigned channels = target.getChannelsCount();
     const unsigned smallWidth = smallPlanes.getWidth();
     const AxisSamples rows = axisSamples(smallPlanes.getHeight(), target.getHeight());
-    const AxisSamples columns = axisSamples(smallWidth, width);
+    const RowEnlarger columns(smallWidth, width);
     const std::vector<const float*> small = readPlanes(smallPlanes);
     const std::vector<const float*> guide = readPlanes(features);
     const std::vector<float*> out = writePlanes(target);
 #pragma omp parallel num_threads(threadCount())
     {
-        std::vector<float> smallRow(smallWidth);
+        std::vector<float> smallRow(smallWidth + RowEnlarger::kReadPast);
         std::vector<float> fullRow(width);
         std::vector<float> denominator(width);
 #pragma omp for schedule(static)
@@ -261,8 +253,7 @@ void ChildManifoldBuilder::divideResampled(const CpuTexture& features, CpuTextur
             const float ty = rows.fraction[y];
             auto resampleRow = [&](const float* plane, float* out) {
                 blendRows(plane + row0, plane + row1, ty, smallWidth, smallRow.data());
-                blendAlongRow(smallRow.data(), columns.first.data(), columns.second.data(),
-                              columns.fraction.data(), width, out);
+                columns.enlarge(smallRow.data(), out);
             };
             resampleRow(small[channels], denominator.data());
             for (float& d : denominator) {
