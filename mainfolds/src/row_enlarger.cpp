@@ -29,6 +29,21 @@ bool fillTile(const AxisSamples& samples, std::size_t firstTarget, Tile& tile) {
     return true;
 }
 
+// Lane i of `picked` is lane picks[i] of low and high taken as one vector. By reference, so
+// that no vector crosses a call by value.
+QUENDEL_ALWAYS_INLINE void pickLanes(const Lanes& low, const Lanes& high, const Picks& picks,
+                                     Lanes& picked) {
+#if defined(__clang__)
+    // clang has no two-vector shuffle with a run-time mask.
+    for (unsigned lane = 0; lane < kLanes; ++lane) {
+        const std::int32_t pick = picks[lane];
+        picked[lane] = pick < std::int32_t(kLanes) ? low[pick] : high[pick - std::int32_t(kLanes)];
+    }
+#else
+    picked = __builtin_shuffle(low, high, picks);
+#endif
+}
+
 QUENDEL_SIMD_CLONES
 void enlargeTiles(const float* row, const Tile* tiles, std::size_t count, float* out) {
     for (std::size_t t = 0; t < count; ++t) {
@@ -40,8 +55,9 @@ void enlargeTiles(const float* row, const Tile* tiles, std::size_t count, float*
         __builtin_memcpy(&first, tile.first, sizeof(Picks));
         __builtin_memcpy(&second, tile.second, sizeof(Picks));
         __builtin_memcpy(&fraction, tile.fraction, sizeof(Lanes));
-        const Lanes a = __builtin_shuffle(low, high, first);
-        const Lanes b = __builtin_shuffle(low, high, second);
+        Lanes a, b;
+        pickLanes(low, high, first, a);
+        pickLanes(low, high, second, b);
         const Lanes blended = a + fraction * (b - a);
         __builtin_memcpy(out + t * kLanes, &blended, sizeof(Lanes));
     }
