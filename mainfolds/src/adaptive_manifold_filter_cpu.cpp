@@ -12,6 +12,7 @@
 #include "quendel/adaptive_manifold_filter.h"
 #include "quendel/threads.h"
 #include "simd_dispatch.h"
+#include "squared_distances.h"
 
 namespace quendel {
 
@@ -30,38 +31,6 @@ void forPixelBlocks(std::size_t pixels, Body body) {
         const std::size_t begin = static_cast<std::size_t>(block * kPixelBlock);
         const std::size_t end = std::min(pixels, begin + static_cast<std::size_t>(kPixelBlock));
         body(begin, end);
-    }
-}
-
-// Pixels whose sums stay in registers while every channel is added.
-constexpr std::size_t kRegisterTile = 64;
-
-QUENDEL_ALWAYS_INLINE void squaredDistanceTile(const float* const* distance, unsigned channels,
-                                               std::size_t first, std::size_t length, float* out) {
-    float sums[kRegisterTile];
-    for (std::size_t i = 0; i < length; ++i) {
-        sums[i] = 0.0f;
-    }
-    for (unsigned c = 0; c < channels; ++c) {
-        const float* d = distance[c] + first;
-        for (std::size_t i = 0; i < length; ++i) {
-            sums[i] = sums[i] + d[i] * d[i];
-        }
-    }
-    std::copy(sums, sums + length, out);
-}
-
-// Squared distance of each pixel's guide values to the manifold, summed in
-// channel order, for at most kPixelBlock pixels.
-QUENDEL_SIMD_CLONES
-void squaredDistances(const float* const* distance, unsigned channels, std::size_t begin,
-                      std::size_t count, float* sums) {
-    std::size_t i = 0;
-    for (; i + kRegisterTile <= count; i += kRegisterTile) {
-        squaredDistanceTile(distance, channels, begin + i, kRegisterTile, sums + i);
-    }
-    if (i < count) {
-        squaredDistanceTile(distance, channels, begin + i, count - i, sums + i);
     }
 }
 
@@ -148,6 +117,9 @@ struct AdaptiveManifoldFilter<CpuFiltering>::Workspace {
     // The same guide and sigmas smooth every node: its coefficients are made once per call.
     FixedGuideSmoothing guideSmoothing;
     ChildManifoldBuilder childBuilder{smoothManifold};
+    // The child manifold's builder already summed the squared distances
+    // into the next node's weights plane while the rows were in the cache.
+    bool squaredSumsReady = false;
 
     bool bind(SourceVector<CpuFiltering>& source, int depthLimit);
     void prepareScratch();
@@ -182,6 +154,7 @@ void AdaptiveManifoldFilter<CpuFiltering>::Workspace::prepareScratch() {
     ensureSize(denominatorSum, width, height, 1);
     fillZero(numeratorSum);
     fillZero(denominatorSum);
+    squaredSumsReady = false;
     const std::size_t slots = static_cast<std::size_t>(std::max(maxDepth, -1)) + 2;
     nodeWeights.resize(slots);
     for (CpuTexture& weights : nodeWeights) {
@@ -202,7 +175,9 @@ bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::filterNode(int depth) {
     forPixelBlocks(base.getPixelsCount(), [&](std::size_t begin, std::size_t end) {
         const std::size_t count = end - begin;
         float* w = weights + begin;
-        squaredDistances(apart.data(), guideChannels, begin, count, w);
+        if (!squaredSumsReady) {
+            sumSquares(apart.data(), guideChannels, begin, count, w);
+        }
         for (std::size_t i = 0; i < count; ++i) {
             w[i] = std::exp(w[i] * scale);
         }
@@ -211,6 +186,7 @@ bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::filterNode(int depth) {
         }
         std::copy(w, w + count, splat[channels] + begin);
     });
+    squaredSumsReady = false;
 
     guideSmoothing.smooth(smoothed);
 
@@ -250,8 +226,10 @@ Residuals AdaptiveManifoldFilter<CpuFiltering>::Workspace::residuals() {
 bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::makeChildManifold(const PixelList& cluster,
                                                                         int parentDepth) {
     const float* weights = nodeWeights[static_cast<std::size_t>(parentDepth)].getChannel(0);
+    float* childSums = nodeWeights[static_cast<std::size_t>(parentDepth) + 1].getChannel(0);
     childBuilder.build(cluster, weights, features, sigmaS, sigmaR, distance,
-                       ChildManifoldBuilder::Output::DistanceToGuide);
+                       ChildManifoldBuilder::Output::DistanceToGuide, childSums);
+    squaredSumsReady = true;
     return true;
 }
 

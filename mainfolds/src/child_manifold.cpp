@@ -10,6 +10,7 @@
 #include "quendel/threads.h"
 #include "row_enlarger.h"
 #include "simd_dispatch.h"
+#include "squared_distances.h"
 
 namespace quendel {
 
@@ -121,7 +122,7 @@ ChildManifoldBuilder::ChildManifoldBuilder(Smoother smoother_) : smoother(std::m
 
 void ChildManifoldBuilder::build(const PixelList& cluster, const float* parentWeights,
                                  const CpuTexture& features, float sigmaS, float sigmaR,
-                                 CpuTexture& target, Output output) {
+                                 CpuTexture& target, Output output, float* squaredDistances) {
     const unsigned width = features.getWidth();
     const unsigned height = features.getHeight();
     if (width == 0 || height == 0) {
@@ -129,10 +130,13 @@ void ChildManifoldBuilder::build(const PixelList& cluster, const float* parentWe
     }
     markCluster(cluster, width, height);
     const ChildSmoothing smoothing = childSmoothing(sigmaS, sigmaR, width, height);
+    if (output != Output::DistanceToGuide) {
+        squaredDistances = nullptr;
+    }
     if (smoothing.reduced) {
-        buildReduced(parentWeights, features, smoothing, target, output);
+        buildReduced(parentWeights, features, smoothing, target, output, squaredDistances);
     } else {
-        buildFullSize(parentWeights, features, smoothing.sigma, target, output);
+        buildFullSize(parentWeights, features, smoothing.sigma, target, output, squaredDistances);
     }
 }
 
@@ -147,7 +151,8 @@ void ChildManifoldBuilder::markCluster(const PixelList& cluster, unsigned width,
 }
 
 void ChildManifoldBuilder::buildFullSize(const float* parentWeights, const CpuTexture& features,
-                                         float sigma, CpuTexture& target, Output output) {
+                                         float sigma, CpuTexture& target, Output output,
+                                         float* squaredDistances) {
     const unsigned channels = features.getChannelsCount();
     if (!planes.hasSize(features.getWidth(), features.getHeight(), channels + 1)) {
         planes = CpuTexture(nullptr, features.getWidth(), features.getHeight(), channels + 1, true);
@@ -178,6 +183,10 @@ void ChildManifoldBuilder::buildFullSize(const float* parentWeights, const CpuTe
             for (unsigned c = 0; c < channels; ++c) {
                 writeQuotientRow(output, guide[c] + begin, work[c] + begin, clamped.data(), count,
                                  out[c] + begin);
+            }
+            if (squaredDistances != nullptr) {
+                sumSquares(out.data(), channels, static_cast<std::size_t>(begin), count,
+                           squaredDistances + begin);
             }
         }
     }
@@ -231,7 +240,7 @@ void ChildManifoldBuilder::sampleMaskedPlanes(const float* parentWeights,
 // Back to full size and divided in one pass: the full-size numerators and
 // denominator are never stored.
 void ChildManifoldBuilder::divideResampled(const CpuTexture& features, CpuTexture& target,
-                                           Output output) const {
+                                           Output output, float* squaredDistances) const {
     const unsigned width = target.getWidth();
     const int height = static_cast<int>(target.getHeight());
     const unsigned channels = target.getChannelsCount();
@@ -259,11 +268,15 @@ void ChildManifoldBuilder::divideResampled(const CpuTexture& features, CpuTextur
             for (float& d : denominator) {
                 d = clampDenominator(d);
             }
+            const std::size_t row = static_cast<std::size_t>(y) * width;
             for (unsigned c = 0; c < channels; ++c) {
                 resampleRow(small[c], fullRow.data());
-                const std::size_t row = static_cast<std::size_t>(y) * width;
                 writeQuotientRow(output, guide[c] + row, fullRow.data(), denominator.data(), width,
                                  out[c] + row);
+            }
+            // While the row's distances are still in the cache.
+            if (squaredDistances != nullptr) {
+                sumSquares(out.data(), channels, row, width, squaredDistances + row);
             }
         }
     }
@@ -271,14 +284,14 @@ void ChildManifoldBuilder::divideResampled(const CpuTexture& features, CpuTextur
 
 void ChildManifoldBuilder::buildReduced(const float* parentWeights, const CpuTexture& features,
                                         const ChildSmoothing& smoothing, CpuTexture& target,
-                                        Output output) {
+                                        Output output, float* squaredDistances) {
     const unsigned count = features.getChannelsCount() + 1;
     if (!smallPlanes.hasSize(smoothing.width, smoothing.height, count)) {
         smallPlanes = CpuTexture(nullptr, smoothing.width, smoothing.height, count, true);
     }
     sampleMaskedPlanes(parentWeights, features);
     smoother(smallPlanes, smoothing.sigma);
-    divideResampled(features, target, output);
+    divideResampled(features, target, output, squaredDistances);
 }
 
 }  // namespace quendel

@@ -41,17 +41,23 @@ class ChildManifoldBuilder {
     /// Overwrites every plane of `target` (the size and channel count of
     /// `features`) with the manifold of `cluster`, or with the distance of
     /// the guide to it. `parentWeights` is one plane of the image's size.
+    /// With DistanceToGuide and a plane `squaredDistances` of the image's
+    /// size, also writes each pixel's squared distance, its channels' squares
+    /// added in channel order from zero.
     void build(const PixelList& cluster, const float* parentWeights, const CpuTexture& features,
-               float sigmaS, float sigmaR, CpuTexture& target, Output output = Output::Manifold);
+               float sigmaS, float sigmaR, CpuTexture& target, Output output = Output::Manifold,
+               float* squaredDistances = nullptr);
 
   private:
     void markCluster(const PixelList& cluster, unsigned width, unsigned height);
     void buildFullSize(const float* parentWeights, const CpuTexture& features, float sigma,
-                       CpuTexture& target, Output output);
+                       CpuTexture& target, Output output, float* squaredDistances);
     void buildReduced(const float* parentWeights, const CpuTexture& features,
-                      const ChildSmoothing& smoothing, CpuTexture& target, Output output);
+                      const ChildSmoothing& smoothing, CpuTexture& target, Output output,
+                      float* squaredDistances);
     void sampleMaskedPlanes(const float* parentWeights, const CpuTexture& features);
-    void divideResampled(const CpuTexture& features, CpuTexture& target, Output output) const;
+    void divideResampled(const CpuTexture& features, CpuTexture& target, Output output,
+                         float* squaredDistances) const;
 
     Smoother smoother;
     // Guide channels times the mask, then the mask itself as the last plane
