@@ -227,8 +227,12 @@ bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::makeChildManifold(const Pi
                                                                         int parentDepth) {
     const float* weights = nodeWeights[static_cast<std::size_t>(parentDepth)].getChannel(0);
     float* childSums = nodeWeights[static_cast<std::size_t>(parentDepth) + 1].getChannel(0);
+    // A leaf reads its distances only through their squares.
+    const bool leaf = parentDepth + 1 > maxDepth;
     childBuilder.build(cluster, weights, features, sigmaS, sigmaR, distance,
-                       ChildManifoldBuilder::Output::DistanceToGuide, childSums);
+                       leaf ? ChildManifoldBuilder::Output::SquaredDistancesOnly
+                            : ChildManifoldBuilder::Output::DistanceToGuide,
+                       childSums);
     squaredSumsReady = true;
     return true;
 }

@@ -96,6 +96,26 @@ void writeQuotientRow(ChildManifoldBuilder::Output output, const float* guide,
     }
 }
 
+// Where one stretch of result rows goes: into the target planes at an
+// offset, or into scratch rows of a thread when only their squares are kept.
+class ResultRows {
+  public:
+    ResultRows(unsigned channels, std::size_t scratchLength)
+        : scratch(channels * scratchLength), rows(channels), length(scratchLength) {}
+
+    float* const* at(const std::vector<float*>& target, std::size_t offset) {
+        for (std::size_t c = 0; c < rows.size(); ++c) {
+            rows[c] = length != 0 ? scratch.data() + c * length : target[c] + offset;
+        }
+        return rows.data();
+    }
+
+  private:
+    std::vector<float> scratch;
+    std::vector<float*> rows;
+    std::size_t length;
+};
+
 }  // namespace
 
 ChildSmoothing childSmoothing(float sigmaS, float sigmaR, unsigned width, unsigned height) {
@@ -130,8 +150,10 @@ void ChildManifoldBuilder::build(const PixelList& cluster, const float* parentWe
     }
     markCluster(cluster, width, height);
     const ChildSmoothing smoothing = childSmoothing(sigmaS, sigmaR, width, height);
-    if (output != Output::DistanceToGuide) {
+    if (output == Output::Manifold) {
         squaredDistances = nullptr;
+    } else if (output == Output::SquaredDistancesOnly && squaredDistances == nullptr) {
+        return;
     }
     if (smoothing.reduced) {
         buildReduced(parentWeights, features, smoothing, target, output, squaredDistances);
@@ -170,23 +192,25 @@ void ChildManifoldBuilder::buildFullSize(const float* parentWeights, const CpuTe
     smoother(planes, sigma);
 
     const float* denominator = planes.getChannel(channels);
-    const std::vector<float*> out = writePlanes(target);
+    const bool squaresOnly = output == Output::SquaredDistancesOnly;
+    const std::vector<float*> out = squaresOnly ? std::vector<float*>() : writePlanes(target);
 #pragma omp parallel num_threads(threadCount())
     {
         std::vector<float> clamped(static_cast<std::size_t>(kBlock));
+        ResultRows results(channels, squaresOnly ? static_cast<std::size_t>(kBlock) : 0);
 #pragma omp for schedule(static)
         for (std::ptrdiff_t begin = 0; begin < pixels; begin += kBlock) {
             const unsigned count = static_cast<unsigned>(std::min(kBlock, pixels - begin));
             for (unsigned i = 0; i < count; ++i) {
                 clamped[i] = clampDenominator(denominator[begin + i]);
             }
+            float* const* rows = results.at(out, static_cast<std::size_t>(begin));
             for (unsigned c = 0; c < channels; ++c) {
                 writeQuotientRow(output, guide[c] + begin, work[c] + begin, clamped.data(), count,
-                                 out[c] + begin);
+                                 rows[c]);
             }
             if (squaredDistances != nullptr) {
-                sumSquares(out.data(), channels, static_cast<std::size_t>(begin), count,
-                           squaredDistances + begin);
+                sumSquares(rows, channels, 0, count, squaredDistances + begin);
             }
         }
     }
@@ -249,9 +273,11 @@ void ChildManifoldBuilder::divideResampled(const CpuTexture& features, CpuTextur
     const RowEnlarger columns(smallWidth, width);
     const std::vector<const float*> small = readPlanes(smallPlanes);
     const std::vector<const float*> guide = readPlanes(features);
-    const std::vector<float*> out = writePlanes(target);
+    const bool squaresOnly = output == Output::SquaredDistancesOnly;
+    const std::vector<float*> out = squaresOnly ? std::vector<float*>() : writePlanes(target);
 #pragma omp parallel num_threads(threadCount())
     {
+        ResultRows results(channels, squaresOnly ? width : 0);
         std::vector<float> smallRow(smallWidth + RowEnlarger::kReadPast);
         std::vector<float> fullRow(width);
         std::vector<float> denominator(width);
@@ -269,14 +295,15 @@ void ChildManifoldBuilder::divideResampled(const CpuTexture& features, CpuTextur
                 d = clampDenominator(d);
             }
             const std::size_t row = static_cast<std::size_t>(y) * width;
+            float* const* rows = results.at(out, row);
             for (unsigned c = 0; c < channels; ++c) {
                 resampleRow(small[c], fullRow.data());
                 writeQuotientRow(output, guide[c] + row, fullRow.data(), denominator.data(), width,
-                                 out[c] + row);
+                                 rows[c]);
             }
             // While the row's distances are still in the cache.
             if (squaredDistances != nullptr) {
-                sumSquares(out.data(), channels, row, width, squaredDistances + row);
+                sumSquares(rows, channels, 0, width, squaredDistances + row);
             }
         }
     }

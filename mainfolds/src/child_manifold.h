@@ -35,15 +35,18 @@ class ChildManifoldBuilder {
     explicit ChildManifoldBuilder(Smoother smoother);
 
     /// What `build` writes: the manifold, or the guide's distance to it
-    /// (features minus manifold), for a back end that needs only that.
-    enum class Output { Manifold, DistanceToGuide };
+    /// (features minus manifold), for a back end that needs only that, or
+    /// only each pixel's squared distance, for a node whose distances are
+    /// read for nothing else.
+    enum class Output { Manifold, DistanceToGuide, SquaredDistancesOnly };
 
     /// Overwrites every plane of `target` (the size and channel count of
     /// `features`) with the manifold of `cluster`, or with the distance of
     /// the guide to it. `parentWeights` is one plane of the image's size.
     /// With DistanceToGuide and a plane `squaredDistances` of the image's
     /// size, also writes each pixel's squared distance, its channels' squares
-    /// added in channel order from zero.
+    /// added in channel order from zero; with SquaredDistancesOnly, writes
+    /// only that plane and leaves `target` alone (nothing without the plane).
     void build(const PixelList& cluster, const float* parentWeights, const CpuTexture& features,
                float sigmaS, float sigmaR, CpuTexture& target, Output output = Output::Manifold,
                float* squaredDistances = nullptr);

@@ -61,6 +61,40 @@ TEST(ChildManifoldSquaredDistances, AreTheDistancesSquaresInChannelOrder) {
     }
 }
 
+TEST(ChildManifoldSquaredDistances, AloneAreTheSameSumsAndLeaveTheTargetAlone) {
+    const unsigned width = 70, height = 45, channels = 5;
+    const CpuTexture features = randomTexture(width, height, channels, 21);
+    std::vector<float> weights(width * height);
+    PixelList cluster;
+    for (unsigned p = 0; p < weights.size(); ++p) {
+        weights[p] = static_cast<float>(p % 7) / 7.0f;
+        if (p % 4 != 1) {
+            cluster.push_back({static_cast<int>(p % width), static_cast<int>(p / width)});
+        }
+    }
+    for (float sigmaS : {16.0f, 0.0f}) {
+        ChildManifoldBuilder builder(smoothEdgeBlind);
+        CpuTexture distance(nullptr, width, height, channels, true);
+        std::vector<float> withDistances(weights.size(), -1.0f);
+        builder.build(cluster, weights.data(), features, sigmaS, 0.2f, distance,
+                      ChildManifoldBuilder::Output::DistanceToGuide, withDistances.data());
+
+        CpuTexture untouched = randomTexture(width, height, channels, 22);
+        const CpuTexture before = untouched.clone(0xffffffffu);
+        std::vector<float> alone(weights.size(), -1.0f);
+        builder.build(cluster, weights.data(), features, sigmaS, 0.2f, untouched,
+                      ChildManifoldBuilder::Output::SquaredDistancesOnly, alone.data());
+        for (unsigned p = 0; p < alone.size(); ++p) {
+            ASSERT_EQ(alone[p], withDistances[p]) << "sigmaS " << sigmaS << " pixel " << p;
+        }
+        for (unsigned c = 0; c < channels; ++c) {
+            for (unsigned p = 0; p < alone.size(); ++p) {
+                ASSERT_EQ(untouched.getChannel(c)[p], before.getChannel(c)[p]);
+            }
+        }
+    }
+}
+
 TEST(ChildManifoldSquaredDistances, AreLeftAloneWhenTheManifoldItselfIsAsked) {
     const CpuTexture features = randomTexture(20, 12, 3, 9);
     const std::vector<float> weights(240, 0.25f);
