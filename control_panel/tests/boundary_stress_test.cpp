@@ -206,9 +206,9 @@ class BoundaryStressTest : public QObject {
                  std::string("1"));
         QVERIFY(readFileText("gui_log.txt").find("taken over") != std::string::npos);
 
-        // The lock still lets one holder in at a time. A waiter that began waiting while the dead
-        // reader held the lock takes it over at its own deadline, whoever holds it by then, so
-        // let every such deadline pass first.
+        // The semaphore is back at one, not above: a second taker gets in only by taking over
+        // at its own deadline. A waiter that began waiting while the dead reader held the lock
+        // takes it over at that deadline, whoever holds it by then, so let such deadlines pass.
         QTest::qWait(static_cast<int>(TelvoGui::kLockTimeout.count()) + 500);
         SharedSegment probe(m_segments.names().settings);
         QVERIFY(probe.attach());
