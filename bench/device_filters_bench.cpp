@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "h_filter.h"
+#include "bench_images.h"
 #include "quendel/adaptive_manifold_filter.h"
 #include "quendel/device_runtime.h"
 #include "quendel/gpu_adaptive_manifold_filter.h"
@@ -36,23 +37,7 @@ constexpr int kTreeDepth = 1;  // seven manifolds
 
 // Smooth shapes with a hard edge under noise: values in [0, 1].
 quendel::CpuTexture makeImage(unsigned channels, unsigned seed) {
-    std::mt19937 generator(seed);
-    std::normal_distribution<float> noise(0.0f, 0.05f);
-    quendel::CpuTexture image(nullptr, kSize, kSize, channels, true);
-    for (unsigned c = 0; c < channels; ++c) {
-        float* plane = image.getChannel(c);
-        const float phase = 0.7f * static_cast<float>(c + seed);
-        for (unsigned y = 0; y < kSize; ++y) {
-            for (unsigned x = 0; x < kSize; ++x) {
-                const float u = static_cast<float>(x) / kSize, v = static_cast<float>(y) / kSize;
-                const float disc = (u - 0.5f) * (u - 0.5f) + (v - 0.4f) * (v - 0.4f) < 0.06f;
-                const float wave = 0.5f + 0.25f * std::sin(9.0f * u + phase) * std::cos(7.0f * v);
-                const float value = 0.6f * wave + 0.4f * disc + noise(generator);
-                plane[y * kSize + x] = std::min(1.0f, std::max(0.0f, value));
-            }
-        }
-    }
-    return image;
+    return benchmarkImage(kSize, channels, seed);
 }
 
 struct Frame {

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench_images.h"
 #include "quendel/source_vector.h"
 #include "quendel/threads.h"
 
@@ -20,25 +21,8 @@ namespace {
 
 constexpr int kSize = 1024;
 
-// Smooth shapes with hard edges under noise: values in [0, 1].
 quendel::CpuTexture makeImage(unsigned channels, unsigned seed) {
-    std::mt19937 generator(seed);
-    std::normal_distribution<float> noise(0.0f, 0.05f);
-    quendel::CpuTexture image(nullptr, kSize, kSize, channels, true);
-    for (unsigned c = 0; c < channels; ++c) {
-        float* plane = image.getChannel(c);
-        const float phase = 0.7f * static_cast<float>(c + seed);
-        for (int y = 0; y < kSize; ++y) {
-            for (int x = 0; x < kSize; ++x) {
-                const float u = static_cast<float>(x) / kSize, v = static_cast<float>(y) / kSize;
-                const float disc = (u - 0.5f) * (u - 0.5f) + (v - 0.4f) * (v - 0.4f) < 0.06f;
-                const float wave = 0.5f + 0.25f * std::sin(9.0f * u + phase) * std::cos(7.0f * v);
-                const float value = 0.6f * wave + 0.4f * disc + noise(generator);
-                plane[y * kSize + x] = std::min(1.0f, std::max(0.0f, value));
-            }
-        }
-    }
-    return image;
+    return benchmarkImage(kSize, channels, seed);
 }
 
 struct Frame {
