@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <iostream>
+#include <utility>
 
 #include "frame.h"
 #include "pipeline.h"
@@ -20,11 +21,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     const FramePaths paths(options->root);
-    const auto frame = loadFrame(paths);
+    auto frame = loadFrame(paths);
     if (!frame) {
         return 1;
     }
-    const DenoisedFrame result = denoise(*frame);
+    const DenoisedFrame result = denoise(std::move(*frame));
+    frame.reset();
     std::printf("Spent %lf seconds\n", result.seconds);
     std::fflush(stdout);
     const std::string output = options->output.empty() ? paths.output() : options->output;

@@ -115,8 +115,11 @@ cv::Mat recombine(const cv::Mat& primary, const cv::Mat& filtered, const cv::Mat
     return rest + reflected;
 }
 
-DenoisedFrame denoise(const Frame& frame) {
+DenoisedFrame denoise(Frame frame) {
     const FilterInputs inputs = filterInputs(frame);
+    for (Layer spent : {Positions, Normals, TexCoord}) {
+        frame[spent].release();
+    }
     int64_t ticks = 0;
     const FilteredLight filtered = filterSecondary(inputs, ticks);
     DenoisedFrame result;
