@@ -1,34 +1,13 @@
 // Runs the filtering program as a user would and checks what it says and writes.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
 #include <cstdio>
 
 #include "frame_paths.h"
+#include "program_run.h"
 #include "test_files.h"
 
 namespace {
-
-struct ProgramRun {
-    int status = -1;
-    std::string output;  // standard output and standard error together
-};
-
-ProgramRun runFiltering(const std::string& arguments) {
-    ProgramRun run;
-    const std::string command = std::string(FILTERING_BINARY) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    std::array<char, 4096> buffer{};
-    size_t count = 0;
-    while ((count = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        run.output.append(buffer.data(), count);
-    }
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
 
 // A small frame whose every layer is valid.
 class FrameFolder : public TemporaryFolder {
