@@ -133,7 +133,7 @@ std::vector<float> startDirection(unsigned components) {
 }
 
 void projectResiduals(const Residuals& residuals, const std::vector<float>& direction,
-                      std::vector<float>& projections) {
+                      PixelValues& projections) {
     projections.resize(residuals.pixels);
     const std::ptrdiff_t pixels = static_cast<std::ptrdiff_t>(residuals.pixels);
 #pragma omp parallel for num_threads(threadCount()) schedule(static)
@@ -201,7 +201,7 @@ void refineDirection(const Residuals& residuals, std::vector<float>& direction) 
     }
 }
 
-ClusterHalves splitCluster(const PixelList& cluster, const std::vector<float>& projections,
+ClusterHalves splitCluster(const PixelList& cluster, const PixelValues& projections,
                            unsigned width) {
     // 1 on the negative side; not a number is not negative.
     auto side = [&](const PixelCoord& pixel) -> std::size_t {
@@ -249,7 +249,7 @@ ClusterHalves splitByMainDirection(const PixelList& cluster, const Residuals& re
                                    unsigned width) {
     std::vector<float> direction = startDirection(residuals.components());
     refineDirection(residuals, direction);
-    std::vector<float> projections;
+    PixelValues projections;
     projectResiduals(residuals, direction, projections);
     return splitCluster(cluster, projections, width);
 }

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "quendel/plane_allocator.h"
+
 namespace quendel {
 
 /// One pixel of a cluster.
@@ -12,8 +14,12 @@ struct PixelCoord {
     std::int32_t y;
 };
 
-/// The pixels of a cluster, in the order the tree visits them.
-using PixelList = std::vector<PixelCoord>;
+/// The pixels of a cluster, in the order the tree visits them. As large as
+/// a plane at the root, so held the way planes are.
+using PixelList = std::vector<PixelCoord, PlaneAllocator<PixelCoord>>;
+
+/// One value per pixel of the image.
+using PixelValues = std::vector<float, PlaneAllocator<float>>;
 
 /// Distance of every pixel of the image to the current manifold (guide minus
 /// manifold): component j of pixel p at planes[j][p].
@@ -44,7 +50,7 @@ void refineDirection(const Residuals& residuals, std::vector<float>& direction);
 /// Projection of every pixel's residual on `direction`, summed in component
 /// order.
 void projectResiduals(const Residuals& residuals, const std::vector<float>& direction,
-                      std::vector<float>& projections);
+                      PixelValues& projections);
 
 /// Residuals held as a matrix of one row per pixel (component j of pixel p at
 /// p * components + j), copied into planes kept in `storage`.
@@ -52,7 +58,7 @@ Residuals deinterleaveResiduals(const float* values, std::size_t pixels, unsigne
                                 std::vector<float>& storage);
 
 /// Splits `cluster` by the sign of each pixel's projection.
-ClusterHalves splitCluster(const PixelList& cluster, const std::vector<float>& projections,
+ClusterHalves splitCluster(const PixelList& cluster, const PixelValues& projections,
                            unsigned width);
 
 /// Start direction, refinement and split of one cluster: the decision every

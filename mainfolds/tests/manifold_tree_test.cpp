@@ -139,7 +139,7 @@ TEST(ManifoldTree, SplitSendsNegativeProjectionsFirstAndKeepsListOrder) {
     const unsigned width = 4;
     const float nan = std::numeric_limits<float>::quiet_NaN();
     // Pixel p = y * 4 + x.
-    const std::vector<float> projections = {-1.0f, 2.0f, -0.0f, nan, 0.0f, -3.0f, 5.0f, -1e-30f};
+    const PixelValues projections = {-1.0f, 2.0f, -0.0f, nan, 0.0f, -3.0f, 5.0f, -1e-30f};
     const PixelList cluster = {{3, 1}, {0, 0}, {1, 1}, {2, 0}, {3, 0}, {1, 0}, {0, 1}};
     const ClusterHalves halves = splitCluster(cluster, projections, width);
     const PixelList first = {{3, 1}, {0, 0}, {1, 1}};

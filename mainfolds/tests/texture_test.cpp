@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <random>
 #include <thread>
 #include <vector>
@@ -55,6 +56,22 @@ TEST(TextureLayout, NullDataGivesZeroPlanesAndZeroChannelsGiveNone) {
 
     const CpuTexture empty;
     EXPECT_TRUE(empty.hasSize(0, 0, 0));
+}
+
+// Planes of a megapixel and more sit on huge-page boundaries (sweeps down
+// their columns depend on it for speed), private copies included; small
+// ones are ordinary allocations. Either kind starts zero-filled.
+TEST(TextureLayout, LargePlanesStartOnHugePageBoundaries) {
+    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+    const CpuTexture large(nullptr, 1024, 768, 2, true);
+    const CpuTexture copy = large.clone(1u);
+    for (const float* plane : {large.getChannel(0), large.getChannel(1), copy.getChannel(0)}) {
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(plane) % kHugePage, 0u);
+        EXPECT_TRUE(std::all_of(plane, plane + 1024 * 768, [](float v) { return v == 0.0f; }));
+    }
+    const CpuTexture small(nullptr, 3, 2, 1, true);
+    EXPECT_TRUE(std::all_of(small.getChannel(0), small.getChannel(0) + 6,
+                            [](float v) { return v == 0.0f; }));
 }
 
 TEST(TextureSharing, CopiesAndAssignmentsSharePlanes) {

@@ -9,6 +9,7 @@
 #include "quendel/gpu_matrix.h"
 #include "quendel/gpu_texture.h"
 #include "quendel/matrix.h"
+#include "quendel/plane_allocator.h"
 #include "quendel/source_vector.h"
 #include "quendel/tdr_filter.h"
 #include "quendel/texture.h"

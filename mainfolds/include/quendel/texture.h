@@ -3,6 +3,8 @@
 #include <memory>
 #include <vector>
 
+#include "quendel/plane_allocator.h"
+
 namespace quendel {
 
 class CpuMatrix;
@@ -32,7 +34,7 @@ class ITexture : public IImageStorage {
 /// holder.
 class CpuTexture : public ITexture {
   public:
-    using Plane = std::vector<float>;
+    using Plane = std::vector<float, PlaneAllocator<float>>;
     using PlaneHandle = std::shared_ptr<Plane>;
 
     CpuTexture() = default;
