@@ -170,8 +170,6 @@ bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::filterNode(int depth) {
     const unsigned channels = base.getChannelsCount();
     const unsigned guideChannels = features.getChannelsCount();
     const std::vector<const float*> apart = readPlanes(distance);
-    const std::vector<const float*> image = readPlanes(base);
-    const std::vector<float*> splat = writePlanes(smoothed);
     forPixelBlocks(base.getPixelsCount(), [&](std::size_t begin, std::size_t end) {
         const std::size_t count = end - begin;
         float* w = weights + begin;
@@ -181,25 +179,32 @@ bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::filterNode(int depth) {
         for (std::size_t i = 0; i < count; ++i) {
             w[i] = std::exp(w[i] * scale);
         }
-        for (unsigned c = 0; c < channels; ++c) {
-            multiplyPlane(image[c] + begin, w, count, splat[c] + begin);
-        }
-        std::copy(w, w + count, splat[channels] + begin);
     });
     squaredSumsReady = false;
 
-    guideSmoothing.smooth(smoothed);
-
-    // Sliced with the unsmoothed weights of this node.
+    // The splat planes are made as the smoothing first reads their rows, and
+    // sliced with the unsmoothed weights of this node as it gives them back.
+    const unsigned width = base.getWidth();
+    const std::vector<const float*> image = readPlanes(base);
     const std::vector<float*> numerator = writePlanes(numeratorSum);
     float* denominator = denominatorSum.getChannel(0);
-    forPixelBlocks(base.getPixelsCount(), [&](std::size_t begin, std::size_t end) {
-        const std::size_t count = end - begin;
-        for (unsigned c = 0; c < channels; ++c) {
-            addWeightedPlane(splat[c] + begin, weights + begin, count, numerator[c] + begin);
+    const std::vector<float*> splat = writePlanes(smoothed);
+    RowStages stages;
+    stages.enter = [&](unsigned plane, unsigned first, unsigned last) {
+        const std::size_t begin = std::size_t{first} * width;
+        const std::size_t count = std::size_t{last - first} * width;
+        if (plane < channels) {
+            multiplyPlane(image[plane] + begin, weights + begin, count, splat[plane] + begin);
+        } else {
+            std::copy(weights + begin, weights + begin + count, splat[plane] + begin);
         }
-        addWeightedPlane(splat[channels] + begin, weights + begin, count, denominator + begin);
-    });
+    };
+    stages.leave = [&](unsigned plane, unsigned y, const float* row) {
+        const std::size_t begin = std::size_t{y} * width;
+        float* sums = plane < channels ? numerator[plane] : denominator;
+        addWeightedPlane(row, weights + begin, width, sums + begin);
+    };
+    guideSmoothing.smooth(smoothed, stages);
     return true;
 }
 

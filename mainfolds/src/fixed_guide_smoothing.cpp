@@ -51,16 +51,15 @@ void FixedGuideSmoothing::prepare(const CpuTexture& guide, float sigmaS, float s
     }
 }
 
-bool FixedGuideSmoothing::smooth(CpuTexture& image) {
+bool FixedGuideSmoothing::smooth(CpuTexture& image, const RowStages& stages) {
     if (image.getWidth() != width || image.getHeight() != height) {
         return false;
     }
-    sweepTdrIterations(image, sigmaS, [&](int iteration, SweepDirection direction) {
-        Iteration& prepared = iterations[static_cast<std::size_t>(iteration - 1)];
-        CpuTexture& plane =
-            direction == SweepDirection::AlongRows ? prepared.horizontal : prepared.vertical;
-        return CoefficientPlane{plane.getChannel(0), nullptr};
-    });
+    std::vector<IterationCoefficients> planes;
+    for (Iteration& iteration : iterations) {
+        planes.push_back({iteration.horizontal.getChannel(0), iteration.vertical.getChannel(0)});
+    }
+    sweepPreparedIterations(image, planes, stages);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "quendel/texture.h"
+#include "recursive_sweeps.h"
 
 namespace quendel {
 
@@ -17,8 +18,10 @@ class FixedGuideSmoothing {
     void prepare(const CpuTexture& guide, float sigmaS, float sigmaR);
 
     /// Smooths every channel of `image` in place; false, changing nothing,
-    /// when its width or height is not the prepared guide's.
-    bool smooth(CpuTexture& image);
+    /// when its width or height is not the prepared guide's. `stages` may
+    /// fill the rows as they enter and take them as they leave (then the
+    /// image keeps intermediate values).
+    bool smooth(CpuTexture& image, const RowStages& stages = {});
 
   private:
     struct Iteration {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "coefficient_powers.h"
@@ -20,6 +21,8 @@ constexpr unsigned kGroupRows = 8;
 constexpr unsigned kGroupsPerBatch = 2;
 constexpr unsigned kRowsPerBatch = kGroupRows * kGroupsPerBatch;
 constexpr unsigned kMaxChains = 8;
+// Groups in one batch at most: a batch of a single plane fills every chain.
+constexpr unsigned kMaxBatchGroups = kMaxChains;
 // Vertical blocks start on cache-line boundaries.
 constexpr unsigned kColumnAlignment = 16;
 
@@ -159,7 +162,7 @@ class TransposeBuffers {
   public:
     Octet* get(unsigned index, unsigned width) {
         const std::size_t spacing = width + 3;
-        const std::size_t needed = (spacing * (kGroupsPerBatch + kMaxChains) + 1) * kGroupRows;
+        const std::size_t needed = (spacing * (kMaxBatchGroups + kMaxChains) + 1) * kGroupRows;
         if (storage.size() < needed) {
             storage.resize(needed);
         }
@@ -220,9 +223,9 @@ void sweepRowBatch(const std::vector<float*>& planes, unsigned width, unsigned f
     }
     Octet* chainBuffers[kMaxChains];
     for (unsigned c = 0; c < kMaxChains; ++c) {
-        chainBuffers[c] = buffers.get(kGroupsPerBatch + c, width);
+        chainBuffers[c] = buffers.get(kMaxBatchGroups + c, width);
     }
-    RowGroup groups[kGroupsPerBatch * kMaxChains];
+    RowGroup groups[kMaxChains];
     unsigned count = 0;
     auto flush = [&] {
         sweepGroups(groups, count, width, coefficients.base, chainBuffers);
@@ -343,7 +346,181 @@ std::vector<float*> planesOf(CpuTexture& texture) {
     return planes;
 }
 
+// One plane's share of a fused iteration: rows below `firstRow` are done.
+// Down the rows, each relaxed towards the row above with its coefficient.
+QUENDEL_SIMD_CLONES
+void relaxRowsDown(float* const* planes, unsigned planeCount, unsigned width, unsigned firstRow,
+                   unsigned lastRow, const float* coefficientPlane) {
+    for (unsigned y = std::max(firstRow, 1u); y < lastRow; ++y) {
+        const std::size_t row = std::size_t{y} * width;
+        for (unsigned p = 0; p < planeCount; ++p) {
+            relaxTowards(planes[p] + row, planes[p] + row - width, coefficientPlane + row, width);
+        }
+    }
+}
+
+// Up from the last row, each row relaxed towards the row below with that
+// row's coefficient.
+QUENDEL_SIMD_CLONES
+void relaxRowsUp(float* const* planes, unsigned planeCount, unsigned width, unsigned height,
+                 const float* coefficientPlane) {
+    for (unsigned y = height - 1; y > 0; --y) {
+        const std::size_t row = std::size_t{y} * width;
+        for (unsigned p = 0; p < planeCount; ++p) {
+            relaxTowards(planes[p] + row - width, planes[p] + row, coefficientPlane + row, width);
+        }
+    }
+}
+
+// out[i] = row[i] + a[i] * (neighbour[i] - row[i]): the relaxation written
+// elsewhere.
+QUENDEL_ALWAYS_INLINE void relaxInto(const float* __restrict row, const float* __restrict neighbour,
+                                     const float* __restrict coefficients, unsigned count,
+                                     float* __restrict out) {
+    for (unsigned i = 0; i < count; ++i) {
+        out[i] = row[i] + coefficients[i] * (neighbour[i] - row[i]);
+    }
+}
+
+// The last up traversal when the rows are handed on: each final row goes to
+// `leave` from a two-row buffer per plane instead of back into its plane.
+QUENDEL_SIMD_CLONES
+void relaxRowsUpAndHandOn(float* const* planes, unsigned firstPlane, unsigned planeCount,
+                          unsigned width, unsigned height, const float* coefficientPlane,
+                          const RowStages& stages, float* rows) {
+    std::vector<const float*> below(planeCount);
+    for (unsigned p = 0; p < planeCount; ++p) {
+        below[p] = planes[p] + std::size_t{height - 1} * width;
+        stages.leave(firstPlane + p, height - 1, below[p]);
+    }
+    for (unsigned y = height - 1; y > 0; --y) {
+        const std::size_t row = std::size_t{y} * width;
+        for (unsigned p = 0; p < planeCount; ++p) {
+            float* out = rows + (std::size_t{p} * 2 + (y - 1) % 2) * width;
+            relaxInto(planes[p] + row - width, below[p], coefficientPlane + row, width, out);
+            stages.leave(firstPlane + p, y - 1, out);
+            below[p] = out;
+        }
+    }
+}
+
+// Every iteration on a few planes (from `firstPlane` of the texture), on the
+// calling thread, in two traversals of the image per iteration instead of
+// three: rows are swept along in batches and, while a batch is in the cache,
+// relaxed down the columns; then one traversal relaxes them back up.
+void sweepIterationsOnPlanes(const std::vector<float*>& planes, unsigned firstPlane, unsigned width,
+                             unsigned height, const std::vector<IterationCoefficients>& iterations,
+                             const RowStages& stages) {
+    const unsigned planeCount = static_cast<unsigned>(planes.size());
+    // Enough groups of eight rows for a full set of interleaved chains.
+    const unsigned groups = std::max(1u, kMaxChains / planeCount);
+    const unsigned batchRows = groups * kGroupRows;
+    auto enter = [&](unsigned first, unsigned last) {
+        if (stages.enter) {
+            for (unsigned p = 0; p < planeCount; ++p) {
+                stages.enter(firstPlane + p, first, last);
+            }
+        }
+    };
+    if (iterations.empty()) {
+        enter(0, height);
+    }
+    for (std::size_t i = 0; i < iterations.size(); ++i) {
+        const IterationCoefficients& iteration = iterations[i];
+        const PassCoefficients alongRows{const_cast<float*>(iteration.alongRows), nullptr, 0.0f};
+        const PowerBase unused{};
+        for (unsigned first = 0; first < height; first += batchRows) {
+            const unsigned last = std::min(height, first + batchRows);
+            if (i == 0) {
+                enter(first, last);
+            }
+            sweepRowBatch(planes, width, first, last, alongRows, unused);
+            relaxRowsDown(planes.data(), planeCount, width, first, last, iteration.downColumns);
+        }
+        if (i + 1 < iterations.size() || !stages.leave) {
+            relaxRowsUp(planes.data(), planeCount, width, height, iteration.downColumns);
+        } else {
+            std::vector<float> rows(std::size_t{planeCount} * 2 * width);
+            relaxRowsUpAndHandOn(planes.data(), firstPlane, planeCount, width, height,
+                                 iteration.downColumns, stages, rows.data());
+            return;
+        }
+    }
+    if (stages.leave) {
+        for (unsigned y = 0; y < height; ++y) {
+            for (unsigned p = 0; p < planeCount; ++p) {
+                stages.leave(firstPlane + p, y, planes[p] + std::size_t{y} * width);
+            }
+        }
+    }
+}
+
+// Rows handed in before and out after passes that do not fuse.
+void enterAllRows(const RowStages& stages, unsigned planeCount, unsigned height, int team) {
+    if (!stages.enter) {
+        return;
+    }
+    const unsigned chunks = (height + kRowsPerBatch - 1) / kRowsPerBatch;
+#pragma omp parallel for num_threads(team) schedule(dynamic)
+    for (unsigned chunk = 0; chunk < chunks; ++chunk) {
+        const unsigned first = chunk * kRowsPerBatch;
+        for (unsigned p = 0; p < planeCount; ++p) {
+            stages.enter(p, first, std::min(height, first + kRowsPerBatch));
+        }
+    }
+}
+
+void leaveAllRows(const RowStages& stages, const std::vector<float*>& planes, unsigned width,
+                  unsigned height, int team) {
+    if (!stages.leave) {
+        return;
+    }
+#pragma omp parallel for num_threads(team) schedule(dynamic, kRowsPerBatch)
+    for (unsigned y = 0; y < height; ++y) {
+        for (unsigned p = 0; p < planes.size(); ++p) {
+            stages.leave(p, y, planes[p] + std::size_t{y} * width);
+        }
+    }
+}
+
 }  // namespace
+
+void sweepPreparedIterations(CpuTexture& texture,
+                             const std::vector<IterationCoefficients>& iterations,
+                             const RowStages& stages, int team) {
+    const unsigned width = texture.getWidth();
+    const unsigned height = texture.getHeight();
+    const std::vector<float*> planes = planesOf(texture);
+    if (width == 0 || height == 0 || planes.empty()) {
+        return;
+    }
+    // The fused traversals run down the whole image, so the team shares the
+    // planes out; where that leaves members idle, pass after pass shares the
+    // rows and columns instead.
+    const unsigned planeCount = static_cast<unsigned>(planes.size());
+    const unsigned members = static_cast<unsigned>(std::max(team, 1));
+    const unsigned perMember = (planeCount + members - 1) / members;
+    if (4 * perMember * members > 5 * planeCount) {
+        enterAllRows(stages, planeCount, height, team);
+        for (const IterationCoefficients& iteration : iterations) {
+            horizontalRecursivePass(texture,
+                                    {const_cast<float*>(iteration.alongRows), nullptr, 0.0f}, team);
+            verticalRecursivePass(texture,
+                                  {const_cast<float*>(iteration.downColumns), nullptr, 0.0f}, team);
+        }
+        leaveAllRows(stages, planes, width, height, team);
+        return;
+    }
+#pragma omp parallel for num_threads(team) schedule(static)
+    for (unsigned member = 0; member < members; ++member) {
+        const unsigned first = member * planeCount / members;
+        const unsigned last = (member + 1) * planeCount / members;
+        if (first < last) {
+            const std::vector<float*> share(planes.begin() + first, planes.begin() + last);
+            sweepIterationsOnPlanes(share, first, width, height, iterations, stages);
+        }
+    }
+}
 
 void horizontalRecursivePass(CpuTexture& texture, const PassCoefficients& coefficients, int team) {
     const unsigned width = texture.getWidth();

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <vector>
+
 #include "quendel/texture.h"
 #include "quendel/threads.h"
 
@@ -26,5 +29,30 @@ void horizontalRecursivePass(CpuTexture& texture, const PassCoefficients& coeffi
 /// run across a team of `team` threads.
 void verticalRecursivePass(CpuTexture& texture, const PassCoefficients& coefficients,
                            int team = threadCount());
+
+/// The per-pixel coefficient planes of one TDR iteration, made beforehand.
+struct IterationCoefficients {
+    const float* alongRows;    ///< towards the left neighbour
+    const float* downColumns;  ///< towards the pixel above
+};
+
+/// Work on the rows of each plane on their way into the first iteration and
+/// out of the last, while they are in the cache; either may be empty. Both
+/// are called from the team's threads, each plane's rows from one thread at
+/// a time.
+struct RowStages {
+    /// Fills rows [first, last) of plane `plane` before any sweep reads them.
+    std::function<void(unsigned plane, unsigned first, unsigned last)> enter;
+    /// Takes the final values of row `y` of plane `plane`. Once this is set,
+    /// the planes themselves are left holding intermediate values.
+    std::function<void(unsigned plane, unsigned y, const float* row)> leave;
+};
+
+/// Every iteration in turn, each a horizontalRecursivePass then a
+/// verticalRecursivePass with its planes, bit for bit; the passes of an
+/// iteration are fused where the team can share the planes out.
+void sweepPreparedIterations(CpuTexture& texture,
+                             const std::vector<IterationCoefficients>& iterations,
+                             const RowStages& stages = {}, int team = threadCount());
 
 }  // namespace quendel

@@ -139,6 +139,54 @@ TEST_F(FixedGuideSmoothingTest, RefusesAnImageOfAnotherSizeAndFollowsANewGuide) 
     EXPECT_TRUE(samePlane(wrong.getChannel(1), expected.getChannel(1), 200));
 }
 
+// Rows handed in through the stages and taken back out give what filling the
+// image first and reading it after gives, each row entering and leaving once
+// per plane, whether the team fuses the passes (it can share the planes out)
+// or runs them one after another.
+TEST_F(FixedGuideSmoothingTest, StagesFeedAndTakeEveryRowOnceWithTheSameBits) {
+    struct Case {
+        unsigned width, height, planes;
+    };
+    const Case cases[] = {{37, 29, 4}, {37, 29, 1}, {16, 1, 2}, {1, 9, 5}, {40, 70, 3}};
+    unsigned seed = 40;
+    for (const Case& c : cases) {
+        const CpuTexture guide = randomTexture(c.width, c.height, 3, ++seed);
+        const CpuTexture input = randomTexture(c.width, c.height, c.planes, ++seed);
+        FixedGuideSmoothing smoothing;
+        smoothing.prepare(guide, 6.0f, 0.25f);
+        CpuTexture expected = input.clone(0xffffffffu);
+        ASSERT_TRUE(smoothing.smooth(expected));
+        for (int team : {1, 2, 3}) {
+            setThreadCount(team);
+            const std::size_t rows = std::size_t{c.planes} * c.height;
+            std::vector<int> entered(rows, 0), left(rows, 0);
+            CpuTexture image(nullptr, c.width, c.height, c.planes, true);
+            CpuTexture taken(nullptr, c.width, c.height, c.planes, true);
+            RowStages stages;
+            stages.enter = [&](unsigned plane, unsigned first, unsigned last) {
+                for (unsigned y = first; y < last; ++y) {
+                    ++entered[std::size_t{plane} * c.height + y];
+                    std::memcpy(image.getChannel(plane) + y * c.width,
+                                input.getChannel(plane) + y * c.width, c.width * sizeof(float));
+                }
+            };
+            stages.leave = [&](unsigned plane, unsigned y, const float* row) {
+                ++left[std::size_t{plane} * c.height + y];
+                std::memcpy(taken.getChannel(plane) + y * c.width, row, c.width * sizeof(float));
+            };
+            ASSERT_TRUE(smoothing.smooth(image, stages));
+            EXPECT_EQ(entered, std::vector<int>(rows, 1)) << c.width << "x" << c.height;
+            EXPECT_EQ(left, std::vector<int>(rows, 1)) << c.width << "x" << c.height;
+            for (unsigned p = 0; p < c.planes; ++p) {
+                EXPECT_TRUE(
+                    samePlane(taken.getChannel(p), expected.getChannel(p), input.getPixelsCount()))
+                    << c.width << "x" << c.height << " planes " << c.planes << " team " << team
+                    << " plane " << p;
+            }
+        }
+    }
+}
+
 TEST(ChildManifoldFullSize, MasksAndDividesWithTheClampedDenominator) {
     // sigmaS = 0 keeps the smoothing at full size, where a deviation of 0
     // leaves the planes as they are: the manifold is the masked guide over
