@@ -58,6 +58,43 @@ constexpr std::array<ChunkAccumulator, sizeof...(Widths)> accumulators(
 constexpr std::array<ChunkAccumulator, kComponentChunk> kAccumulators =
     accumulators(std::make_integer_sequence<unsigned, kComponentChunk>());
 
+// A whole round for at most one chunk of components, in one sweep: each
+// pixel's projection is made just before it enters the sums, off the sums'
+// chain of additions, so it costs next to nothing while the chain waits.
+template <unsigned Width>
+void projectAndAccumulate(const float* const* planes, const float* direction, std::size_t pixels,
+                          float* sums) {
+    float chain[Width];
+    float v[Width];
+    const float* rows[Width];
+    for (unsigned k = 0; k < Width; ++k) {
+        chain[k] = sums[k];
+        v[k] = direction[k];
+        rows[k] = planes[k];
+    }
+    for (std::size_t i = 0; i < pixels; ++i) {
+        float t = 0.0f;
+        for (unsigned k = 0; k < Width; ++k) {
+            t = t + rows[k][i] * v[k];
+        }
+        for (unsigned k = 0; k < Width; ++k) {
+            chain[k] = chain[k] + t * rows[k][i];
+        }
+    }
+    std::copy(chain, chain + Width, sums);
+}
+
+using SmallRound = void (*)(const float* const*, const float*, std::size_t, float*);
+
+template <unsigned... Widths>
+constexpr std::array<SmallRound, sizeof...(Widths)> smallRounds(
+    std::integer_sequence<unsigned, Widths...>) {
+    return {&projectAndAccumulate<Widths + 1>...};
+}
+
+constexpr std::array<SmallRound, kComponentChunk> kSmallRounds =
+    smallRounds(std::make_integer_sequence<unsigned, kComponentChunk>());
+
 // Pixels projected together: their dot products advance one component at a
 // time side by side, each still summed in component order.
 constexpr std::ptrdiff_t kProjectionBlock = 1024;
@@ -168,6 +205,13 @@ namespace {
 // component chunks run side by side, each projecting the blocks itself.
 void powerIterationRound(const Residuals& residuals, std::vector<float>& direction) {
     const unsigned components = residuals.components();
+    if (components > 0 && components <= kComponentChunk) {
+        std::vector<float> next(components, 0.0f);
+        kSmallRounds[components - 1](residuals.planes.data(), direction.data(), residuals.pixels,
+                                     next.data());
+        direction = std::move(next);
+        return;
+    }
     const int chunks = static_cast<int>((components + kComponentChunk - 1) / kComponentChunk);
     const int groups = std::max(1, std::min(threadCount(), chunks));
     std::vector<float> next(components, 0.0f);

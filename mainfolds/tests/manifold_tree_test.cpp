@@ -115,7 +115,7 @@ std::vector<float> plainRefinement(const std::vector<float>& r, std::size_t pixe
 }
 
 TEST(ManifoldTree, RefinementKeepsThePixelOrderOfItsSumsForAnyTeam) {
-    for (unsigned components : {1u, 3u, 16u, 17u, 35u}) {
+    for (unsigned components : {1u, 3u, 8u, 9u, 16u, 17u, 35u}) {
         const std::size_t pixels = 3001;
         const std::vector<float> r = randomValues(pixels * components, components);
         const std::vector<float> start = randomValues(components, components + 100);
