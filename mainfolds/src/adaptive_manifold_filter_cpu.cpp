@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "child_manifold.h"
+#include "exponentials.h"
 #include "fixed_guide_smoothing.h"
 #include "h_filter.h"
 #include "manifold_tree.h"
@@ -176,9 +177,7 @@ bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::filterNode(int depth) {
         if (!squaredSumsReady) {
             sumSquares(apart.data(), guideChannels, begin, count, w);
         }
-        for (std::size_t i = 0; i < count; ++i) {
-            w[i] = std::exp(w[i] * scale);
-        }
+        exponentialsOfScaled(w, scale, count, w);
     });
     squaredSumsReady = false;
 
