@@ -45,15 +45,17 @@ inline float maskedWeight(unsigned char member, float parentWeight) {
 }
 
 // The mask, and the guide times the mask, over [begin, end) of full planes.
+// The guide is read `guideOffset` further on than the other arrays.
 QUENDEL_SIMD_CLONES
 void maskBlock(const unsigned char* member, const float* parentWeights, const float* const* guide,
-               unsigned channels, std::size_t begin, std::size_t end, float* const* planes) {
+               unsigned channels, std::size_t begin, std::size_t end, float* const* planes,
+               std::size_t guideOffset = 0) {
     float* denominator = planes[channels];
     for (std::size_t p = begin; p < end; ++p) {
         denominator[p] = maskedWeight(member[p], parentWeights[p]);
     }
     for (unsigned c = 0; c < channels; ++c) {
-        const float* g = guide[c];
+        const float* g = guide[c] + guideOffset;
         float* numerator = planes[c];
         for (std::size_t p = begin; p < end; ++p) {
             const float product = denominator[p] * g[p];
@@ -216,8 +218,23 @@ void ChildManifoldBuilder::buildFullSize(const float* parentWeights, const CpuTe
     }
 }
 
-// Resampling to the reduced size reads the masked planes only where the
-// samples fall, so they are computed there and never stored at full size.
+// Horizontal samples of one row of blended values.
+QUENDEL_SIMD_CLONES
+void sampleRow(const float* row0, const float* row1, float ty, const AxisSamples& columns,
+               unsigned count, float* out) {
+    const unsigned* first = columns.first.data();
+    const unsigned* second = columns.second.data();
+    const float* fraction = columns.fraction.data();
+    for (unsigned x = 0; x < count; ++x) {
+        const float left = blend(row0[first[x]], row1[first[x]], ty);
+        const float right = blend(row0[second[x]], row1[second[x]], ty);
+        out[x] = blend(left, right, fraction[x]);
+    }
+}
+
+// Resampling to the reduced size reads the masked planes only on the rows
+// where the samples fall, so only those rows are masked, into a thread's
+// scratch, and the planes are never stored at full size.
 void ChildManifoldBuilder::sampleMaskedPlanes(const float* parentWeights,
                                               const CpuTexture& features) {
     const unsigned width = features.getWidth();
@@ -229,33 +246,26 @@ void ChildManifoldBuilder::sampleMaskedPlanes(const float* parentWeights,
     const std::vector<const float*> guide = readPlanes(features);
     const std::vector<float*> small = writePlanes(smallPlanes);
     const unsigned char* member = inCluster.data();
-#pragma omp parallel for num_threads(threadCount()) schedule(static)
-    for (int y = 0; y < smallHeight; ++y) {
-        const std::size_t row0 = static_cast<std::size_t>(rows.first[y]) * width;
-        const std::size_t row1 = static_cast<std::size_t>(rows.second[y]) * width;
-        const float ty = rows.fraction[y];
-        float* denominator = small[channels] + static_cast<std::size_t>(y) * smallWidth;
-        for (unsigned x = 0; x < smallWidth; ++x) {
-            const std::size_t p00 = row0 + columns.first[x], p01 = row0 + columns.second[x];
-            const std::size_t p10 = row1 + columns.first[x], p11 = row1 + columns.second[x];
-            const float left = blend(maskedWeight(member[p00], parentWeights[p00]),
-                                     maskedWeight(member[p10], parentWeights[p10]), ty);
-            const float right = blend(maskedWeight(member[p01], parentWeights[p01]),
-                                      maskedWeight(member[p11], parentWeights[p11]), ty);
-            denominator[x] = blend(left, right, columns.fraction[x]);
+#pragma omp parallel num_threads(threadCount())
+    {
+        // The masked planes (guide channels, then the mask) of both rows.
+        std::vector<float> masked(std::size_t{2} * (channels + 1) * width);
+        std::vector<float*> upper(channels + 1), lower(channels + 1);
+        for (unsigned c = 0; c <= channels; ++c) {
+            upper[c] = masked.data() + std::size_t{c} * width;
+            lower[c] = masked.data() + std::size_t{channels + 1 + c} * width;
         }
-        for (unsigned c = 0; c < channels; ++c) {
-            const float* g = guide[c];
-            float* numerator = small[c] + static_cast<std::size_t>(y) * smallWidth;
-            auto masked = [&](std::size_t p) {
-                return member[p] ? maskedWeight(1, parentWeights[p]) * g[p] : 0.0f;
-            };
-            for (unsigned x = 0; x < smallWidth; ++x) {
-                const std::size_t p00 = row0 + columns.first[x], p01 = row0 + columns.second[x];
-                const std::size_t p10 = row1 + columns.first[x], p11 = row1 + columns.second[x];
-                const float left = blend(masked(p00), masked(p10), ty);
-                const float right = blend(masked(p01), masked(p11), ty);
-                numerator[x] = blend(left, right, columns.fraction[x]);
+#pragma omp for schedule(static)
+        for (int y = 0; y < smallHeight; ++y) {
+            const std::size_t row0 = static_cast<std::size_t>(rows.first[y]) * width;
+            const std::size_t row1 = static_cast<std::size_t>(rows.second[y]) * width;
+            maskBlock(member + row0, parentWeights + row0, guide.data(), channels, 0, width,
+                      upper.data(), row0);
+            maskBlock(member + row1, parentWeights + row1, guide.data(), channels, 0, width,
+                      lower.data(), row1);
+            for (unsigned c = 0; c <= channels; ++c) {
+                sampleRow(upper[c], lower[c], rows.fraction[y], columns, smallWidth,
+                          small[c] + static_cast<std::size_t>(y) * smallWidth);
             }
         }
     }
