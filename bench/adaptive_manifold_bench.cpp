@@ -130,7 +130,7 @@ void registerCases() {
                         ->Unit(benchmark::kMillisecond)
                         ->UseRealTime()
                         ->Iterations(1)
-                        ->Repetitions(5)
+                        ->Repetitions(9)
                         ->ReportAggregatesOnly(true);
                 }
             }
