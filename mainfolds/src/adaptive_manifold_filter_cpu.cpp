@@ -8,6 +8,7 @@
 #include "exponentials.h"
 #include "fixed_guide_smoothing.h"
 #include "h_filter.h"
+#include "huge_page_planes.h"
 #include "manifold_tree.h"
 #include "plane_pointers.h"
 #include "quendel/adaptive_manifold_filter.h"
@@ -276,6 +277,9 @@ bool AdaptiveManifoldFilter<CpuFiltering>::process(CpuTexture* output,
         workspace = std::make_unique<Workspace>();
     }
     source.build();
+    // The work planes, swept down their columns node after node, and the
+    // tree's lists and projections.
+    const HugePagePlanes hugePages;
     Workspace& w = *workspace;
     if (!w.bind(source, maxDepth)) {
         return true;

@@ -10,7 +10,10 @@
 #include <thread>
 #include <vector>
 
+#include "huge_page_planes.h"
+
 using quendel::CpuTexture;
+using quendel::HugePagePlanes;
 
 namespace {
 
@@ -58,20 +61,34 @@ TEST(TextureLayout, NullDataGivesZeroPlanesAndZeroChannelsGiveNone) {
     EXPECT_TRUE(empty.hasSize(0, 0, 0));
 }
 
-// Planes of a megapixel and more sit on huge-page boundaries (sweeps down
-// their columns depend on it for speed), private copies included; small
-// ones are ordinary allocations. Either kind starts zero-filled.
-TEST(TextureLayout, LargePlanesStartOnHugePageBoundaries) {
+// Within a huge-page scope, planes of 2 MiB and more sit on huge-page
+// boundaries (sweeps down their columns depend on it for speed), private
+// copies included, and start zero-filled even when they reuse a block that
+// held other values; released in or out of the scope, every kind goes back
+// where it came from (the sanitizer builds check that).
+TEST(TextureLayout, LargePlanesOfAHugePageScopeStartOnHugePageBoundaries) {
     constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-    const CpuTexture large(nullptr, 1024, 768, 2, true);
-    const CpuTexture copy = large.clone(1u);
-    for (const float* plane : {large.getChannel(0), large.getChannel(1), copy.getChannel(0)}) {
-        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(plane) % kHugePage, 0u);
-        EXPECT_TRUE(std::all_of(plane, plane + 1024 * 768, [](float v) { return v == 0.0f; }));
+    CpuTexture outside(nullptr, 1024, 768, 1, true);
+    auto zeroFilled = [](const float* plane, std::size_t count) {
+        return std::all_of(plane, plane + count, [](float v) { return v == 0.0f; });
+    };
+    {
+        const HugePagePlanes scope;
+        {
+            CpuTexture used(nullptr, 1024, 768, 1, true);
+            std::fill(used.getChannel(0), used.getChannel(0) + 1024 * 768, 7.0f);
+        }
+        const CpuTexture large(nullptr, 1024, 768, 2, true);
+        const CpuTexture copy = outside.clone(1u);
+        const CpuTexture small(nullptr, 3, 2, 1, true);
+        for (const float* plane : {large.getChannel(0), large.getChannel(1), copy.getChannel(0)}) {
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(plane) % kHugePage, 0u);
+            EXPECT_TRUE(zeroFilled(plane, 1024 * 768));
+        }
+        EXPECT_TRUE(zeroFilled(small.getChannel(0), 6));
+        outside = large;
     }
-    const CpuTexture small(nullptr, 3, 2, 1, true);
-    EXPECT_TRUE(std::all_of(small.getChannel(0), small.getChannel(0) + 6,
-                            [](float v) { return v == 0.0f; }));
+    EXPECT_TRUE(zeroFilled(outside.getChannel(1), 1024 * 768));
 }
 
 TEST(TextureSharing, CopiesAndAssignmentsSharePlanes) {

@@ -4,11 +4,9 @@
 
 namespace quendel {
 
-/// Memory for channel planes. Large planes are aligned to the system's huge
-/// pages and offered to it for them, so that sweeping an image down its
-/// columns does not miss the address translation cache on every row. A few
-/// freed large blocks (48 MiB at most) are kept for the next request of the
-/// same size, as filters ask for the same sizes call after call.
+/// Memory for channel planes: ordinary heap blocks, except that a filter
+/// may have its large work planes mapped on huge pages (see the library's
+/// internals); releasing tells the two apart.
 void* allocatePlaneMemory(std::size_t bytes);
 /// `bytes` must be the size the block was asked for.
 void releasePlaneMemory(void* memory, std::size_t bytes) noexcept;
