@@ -93,6 +93,9 @@ FilteredLight filterSecondary(const FilterInputs& inputs, int64_t& ticks) {
     const int64_t buildStart = cv::getTickCount();
     sources.build();
     const int64_t buildEnd = cv::getTickCount();
+    // The guide keeps what it needs of the sources; their planar copies go
+    // before the filter's scratch is made, not after.
+    sources.sources.clear();
 
     const int64_t filterStart = cv::getTickCount();
     quendel::TDRFilter<quendel::CpuFiltering> filter;
@@ -104,7 +107,6 @@ FilteredLight filterSecondary(const FilterInputs& inputs, int64_t& ticks) {
     const int64_t filterEnd = cv::getTickCount();
 
     ticks = (buildEnd - buildStart) + (filterEnd - filterStart);
-    sources.sources.clear();
     return FilteredLight(std::move(pixels), inputs.secondary.rows, inputs.secondary.cols);
 }
 
