@@ -12,7 +12,7 @@ namespace quendel {
 /// and direction are worked out once by `prepare`, and every `smooth` call
 /// then only sweeps. Each call gives the bits that
 /// TDRFilter<CpuFiltering>::process gives with the same guide and sigmas.
-/// Costs eight planes of the guide's size.
+/// Costs about eight planes of the guide's size.
 class FixedGuideSmoothing {
   public:
     void prepare(const CpuTexture& guide, float sigmaS, float sigmaR);
@@ -24,14 +24,18 @@ class FixedGuideSmoothing {
     bool smooth(CpuTexture& image, const RowStages& stages = {});
 
   private:
-    struct Iteration {
-        CpuTexture horizontal;  // coefficient of every pixel towards its left neighbour
-        CpuTexture vertical;    // ... towards the pixel above
-    };
+    void arrangeRowCoefficients(const float* horizontalDistances);
+
     float sigmaS = 0.0f;
     unsigned width = 0;
     unsigned height = 0;
-    std::vector<Iteration> iterations;
+    // Per iteration, the coefficient of every pixel towards its left
+    // neighbour, already in the layout of the sweeps along the rows
+    // (RowGroupCoefficients), all four in one block...
+    std::vector<float, PlaneAllocator<float>> rowCoefficients;
+    std::vector<const float*> alongRows;
+    // ... and towards the pixel above, one plane each.
+    std::vector<CpuTexture> downColumns;
     CpuTexture distances;  // horizontal then vertical distances, scratch of `prepare`
 };
 

@@ -212,8 +212,8 @@ void transposeCoefficients(const float* const* rows, unsigned width, Octet* colu
 void sweepRowBatch(const std::vector<float*>& planes, unsigned width, unsigned firstRow,
                    unsigned lastRow, const PassCoefficients& coefficients, const PowerBase& base) {
     thread_local TransposeBuffers buffers;
-    const bool perPixel = coefficients.plane != nullptr;
-    if (perPixel && coefficients.distances != nullptr) {
+    const bool perPixel = coefficients.plane != nullptr || coefficients.rowGroups != nullptr;
+    if (coefficients.plane != nullptr && coefficients.distances != nullptr) {
         const std::size_t offset = static_cast<std::size_t>(firstRow) * width;
         fillCoefficientPowers(coefficients.plane + offset, coefficients.distances + offset,
                               std::size_t{lastRow - firstRow} * width, base);
@@ -238,7 +238,10 @@ void sweepRowBatch(const std::vector<float*>& planes, unsigned width, unsigned f
             return plane + std::size_t{y + std::min(r, rows - 1)} * width;
         };
         const Octet* transposed = nullptr;
-        if (perPixel) {
+        if (coefficients.rowGroups != nullptr) {
+            transposed = reinterpret_cast<const Octet*>(coefficients.rowGroups) +
+                         std::size_t{y / kGroupRows} * width;
+        } else if (perPixel) {
             const float* coefficientRows[kGroupRows];
             for (unsigned r = 0; r < kGroupRows; ++r) {
                 coefficientRows[r] = rowOf(coefficients.plane, r);
@@ -427,7 +430,7 @@ void sweepIterationsOnPlanes(const std::vector<float*>& planes, unsigned firstPl
     }
     for (std::size_t i = 0; i < iterations.size(); ++i) {
         const IterationCoefficients& iteration = iterations[i];
-        const PassCoefficients alongRows{const_cast<float*>(iteration.alongRows), nullptr, 0.0f};
+        const PassCoefficients alongRows{nullptr, nullptr, 0.0f, iteration.alongRows};
         const PowerBase unused{};
         for (unsigned first = 0; first < height; first += batchRows) {
             const unsigned last = std::min(height, first + batchRows);
@@ -503,8 +506,7 @@ void sweepPreparedIterations(CpuTexture& texture,
     if (4 * perMember * members > 5 * planeCount) {
         enterAllRows(stages, planeCount, height, team);
         for (const IterationCoefficients& iteration : iterations) {
-            horizontalRecursivePass(texture,
-                                    {const_cast<float*>(iteration.alongRows), nullptr, 0.0f}, team);
+            horizontalRecursivePass(texture, {nullptr, nullptr, 0.0f, iteration.alongRows}, team);
             verticalRecursivePass(texture,
                                   {const_cast<float*>(iteration.downColumns), nullptr, 0.0f}, team);
         }
@@ -519,6 +521,23 @@ void sweepPreparedIterations(CpuTexture& texture,
             const std::vector<float*> share(planes.begin() + first, planes.begin() + last);
             sweepIterationsOnPlanes(share, first, width, height, iterations, stages);
         }
+    }
+}
+
+std::size_t RowGroupCoefficients::size(unsigned width, unsigned height) {
+    return std::size_t{(height + kGroupRows - 1) / kGroupRows} * width * kGroupRows;
+}
+
+void RowGroupCoefficients::arrange(const float* plane, unsigned width, unsigned height,
+                                   unsigned firstRow, unsigned lastRow, float* out) {
+    for (unsigned y = firstRow; y < lastRow; y += kGroupRows) {
+        const float* rows[kGroupRows];
+        for (unsigned r = 0; r < kGroupRows; ++r) {
+            rows[r] = plane + std::size_t{std::min(y + r, height - 1)} * width;
+        }
+        Octet* target =
+            reinterpret_cast<Octet*>(out) + std::size_t{(y - firstRow) / kGroupRows} * width;
+        transposeCoefficients(rows, width, target);
     }
 }
 

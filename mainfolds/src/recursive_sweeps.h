@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <vector>
 
@@ -16,6 +17,23 @@ struct PassCoefficients {
     float* plane = nullptr;
     const float* distances = nullptr;
     float base = 0.0f;
+    /// For passes along the rows only: the per-pixel coefficients already in
+    /// the sweep's layout (see RowGroupCoefficients); `plane` is then unused.
+    const float* rowGroups = nullptr;
+};
+
+/// Per-pixel coefficients of passes along the rows laid out as the sweep
+/// reads them: the rows in groups of eight, and within a group, column after
+/// column, the eight rows' values side by side (a group short of eight rows
+/// repeats its last row). Group g starts at g * width * 8.
+class RowGroupCoefficients {
+  public:
+    static std::size_t size(unsigned width, unsigned height);
+    /// Rows [firstRow, lastRow) of `plane` (width x height), firstRow a
+    /// multiple of eight, arranged into `out` (32-byte aligned), their groups
+    /// one after another from its start.
+    static void arrange(const float* plane, unsigned width, unsigned height, unsigned firstRow,
+                        unsigned lastRow, float* out);
 };
 
 /// Two-way recursive sweeps along every row of every channel of `texture`:
@@ -32,7 +50,7 @@ void verticalRecursivePass(CpuTexture& texture, const PassCoefficients& coeffici
 
 /// The per-pixel coefficient planes of one TDR iteration, made beforehand.
 struct IterationCoefficients {
-    const float* alongRows;    ///< towards the left neighbour
+    const float* alongRows;    ///< towards the left neighbour, as RowGroupCoefficients
     const float* downColumns;  ///< towards the pixel above
 };
 
