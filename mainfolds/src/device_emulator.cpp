@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <optional>
 
 #include "quendel/threads.h"
 
@@ -78,18 +79,26 @@ Status Emulator::free(void* buffer) {
     return {};
 }
 
-Status Emulator::fill(void* buffer, int byteValue, std::size_t bytes) {
-    std::lock_guard lock(mutex);
-    ++calls.fills;
+std::optional<Status> Emulator::settleTransfer(long& counter, const void* device, std::size_t bytes,
+                                               bool hostPresent) {
+    ++counter;
     Status status;
     if (takeInjectedFailure(status)) {
         return status;
     }
     if (bytes == 0) {
-        return {};
+        return Status{};
     }
-    if (!holdsRange(buffer, bytes)) {
+    if (!holdsRange(device, bytes) || !hostPresent) {
         return Status{invalidValue};
+    }
+    return std::nullopt;
+}
+
+Status Emulator::fill(void* buffer, int byteValue, std::size_t bytes) {
+    std::lock_guard lock(mutex);
+    if (const std::optional<Status> settled = settleTransfer(calls.fills, buffer, bytes, true)) {
+        return *settled;
     }
     std::memset(buffer, byteValue, bytes);
     return {};
@@ -97,16 +106,9 @@ Status Emulator::fill(void* buffer, int byteValue, std::size_t bytes) {
 
 Status Emulator::copyToDevice(void* device, const void* host, std::size_t bytes) {
     std::lock_guard lock(mutex);
-    ++calls.copiesToDevice;
-    Status status;
-    if (takeInjectedFailure(status)) {
-        return status;
-    }
-    if (bytes == 0) {
-        return {};
-    }
-    if (!holdsRange(device, bytes) || host == nullptr) {
-        return Status{invalidValue};
+    if (const std::optional<Status> settled =
+            settleTransfer(calls.copiesToDevice, device, bytes, host != nullptr)) {
+        return *settled;
     }
     std::memcpy(device, host, bytes);
     return {};
@@ -114,16 +116,9 @@ Status Emulator::copyToDevice(void* device, const void* host, std::size_t bytes)
 
 Status Emulator::copyToHost(void* host, const void* device, std::size_t bytes) {
     std::lock_guard lock(mutex);
-    ++calls.copiesToHost;
-    Status status;
-    if (takeInjectedFailure(status)) {
-        return status;
-    }
-    if (bytes == 0) {
-        return {};
-    }
-    if (!holdsRange(device, bytes) || host == nullptr) {
-        return Status{invalidValue};
+    if (const std::optional<Status> settled =
+            settleTransfer(calls.copiesToHost, device, bytes, host != nullptr)) {
+        return *settled;
     }
     std::memcpy(host, device, bytes);
     return {};

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include "device_launch_shape.h"
 #include "device_runtime_seam.h"
@@ -64,6 +65,12 @@ class Emulator final : public Runtime {
 
   private:
     bool takeInjectedFailure(Status& status);
+    // What a fill or copy settles before touching memory: the call is counted
+    // and may fail as injected; an empty one succeeds at once; a range that
+    // is not inside one buffer, or a missing host side, is refused. Nothing
+    // when the transfer is to go ahead.
+    std::optional<Status> settleTransfer(long& counter, const void* device, std::size_t bytes,
+                                         bool hostPresent);
     /// True when [address, address + bytes) lies inside one live buffer.
     bool holdsRange(const void* address, std::size_t bytes) const;
 
