@@ -1,15 +1,11 @@
 #pragma once
 
-// Lets one kernel body compile for the device under nvcc and for the host
+// Kernel bodies compile for the device under nvcc and for the host
 // emulator under a plain C++ compiler.
 
 #include <math.h>
 
-#if defined(__CUDACC__)
-#define QUENDEL_HOST_DEVICE __host__ __device__
-#else
-#define QUENDEL_HOST_DEVICE
-#endif
+#include "host_device.h"
 
 namespace quendel::kernels {
 

@@ -10,11 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__CUDACC__)
-#define QUENDEL_HOST_DEVICE __host__ __device__
-#else
-#define QUENDEL_HOST_DEVICE
-#endif
+#include "host_device.h"
 
 namespace quendel {
 
@@ -95,6 +91,28 @@ QUENDEL_HOST_DEVICE inline double fromBits(std::uint64_t bits) {
     return value;
 }
 
+// exp(t - k ln2) into `p`: the reduced argument r (ln2 taken in two parts so
+// that k ln2 is exact), then Horner's rule on the Taylor polynomial of
+// exp(r). `Real` is double or a vector of doubles, with the same operations;
+// vectors go by reference, as the default target cannot pass them in
+// registers.
+template <typename Real>
+QUENDEL_HOST_DEVICE QUENDEL_FORCE_INLINE void reducedExponential(const Real& t, const Real& k,
+                                                                 Real& p) {
+    const Real r = (t - k * kLn2High) - k * kLn2Low;
+    p = Real{} + kC10;
+    p = p * r + kC9;
+    p = p * r + kC8;
+    p = p * r + kC7;
+    p = p * r + kC6;
+    p = p * r + kC5;
+    p = p * r + kC4;
+    p = p * r + kC3;
+    p = p * r + kC2;
+    p = p * r + 1.0;
+    p = p * r + 1.0;
+}
+
 }  // namespace coefficient_power
 
 /// a^d for a in (0, 1) given log(a) in double precision, rounded once to
@@ -107,18 +125,8 @@ QUENDEL_HOST_DEVICE inline float coefficientPowerFromLog(double logBase, float e
     t = t > kHighestExponent ? kHighestExponent : t;
     const double shifted = t * kLog2e + kRoundingShifter;
     const double k = shifted - kRoundingShifter;
-    const double r = (t - k * kLn2High) - k * kLn2Low;
-    double p = kC10;
-    p = p * r + kC9;
-    p = p * r + kC8;
-    p = p * r + kC7;
-    p = p * r + kC6;
-    p = p * r + kC5;
-    p = p * r + kC4;
-    p = p * r + kC3;
-    p = p * r + kC2;
-    p = p * r + 1.0;
-    p = p * r + 1.0;
+    double p;
+    reducedExponential(t, k, p);
     const std::uint64_t power = bitsOf(shifted) - bitsOf(kRoundingShifter);
     const double scale = fromBits((power + 1023u) << 52);
     return static_cast<float>(p * scale);
