@@ -9,8 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "h_filter.h"
-#include "quendel/matrix.h"
+#include "plain_manifold_filter.h"
 #include "quendel/source_vector.h"
 #include "quendel/tdr_filter.h"
 #include "quendel/threads.h"
@@ -18,194 +17,13 @@
 namespace quendel {
 namespace {
 
-// A plain single-threaded run of the filter, step by step, with every
-// texture at its full size and channel count. Sums start at zero on every
-// call and child planes are zero outside the child's cluster.
-class ReferenceFilter {
-  public:
-    CpuTexture run(SourceVector<CpuFiltering>& source, int depthLimit) {
-        maxDepth = depthLimit;
-        source.build();
-        base = source.base;
-        features = source.features;
-        sigmaS = source.sigmaS;
-        sigmaR = source.sigmaR;
-        width = base.getWidth();
-        height = base.getHeight();
-        const unsigned channels = base.getChannelsCount();
-        const unsigned guideChannels = features.getChannelsCount();
-        manifold = features.clone(0xffffffffu);
-        numeratorSum = CpuTexture(nullptr, width, height, channels, true);
-        denominatorSum = CpuTexture(nullptr, width, height, channels, true);
-        splat = CpuTexture(nullptr, width, height, channels, true);
-        spreadWeights = CpuTexture(nullptr, width, height, channels, true);
-        childNumerator = CpuTexture(nullptr, width, height, guideChannels, true);
-        childDenominator = CpuTexture(nullptr, width, height, guideChannels, true);
-        std::vector<std::pair<int, int>> list;
-        for (unsigned y = 0; y < height; ++y) {
-            for (unsigned x = 0; x < width; ++x) {
-                list.emplace_back(static_cast<int>(x), static_cast<int>(y));
-            }
-        }
-        horizontalHPass(manifold, sigmaS);
-        verticalHPass(manifold, sigmaS);
-        node(list, 0);
-        CpuTexture output(nullptr, width, height, channels, true);
-        for (unsigned c = 0; c < channels; ++c) {
-            for (unsigned p = 0; p < width * height; ++p) {
-                output.getChannel(c)[p] =
-                    numeratorSum.getChannel(c)[p] / denominatorSum.getChannel(c)[p];
-            }
-        }
-        return output;
-    }
-
-  private:
-    using List = std::vector<std::pair<int, int>>;
-
-    void node(const List& list, int depth) {
-        const unsigned pixels = width * height;
-        const unsigned channels = base.getChannelsCount();
-        const unsigned guideChannels = features.getChannelsCount();
-        const float g = sigmaR / std::sqrt(2.0f);
-        CpuTexture weights(nullptr, width, height, 1, true);
-        for (unsigned p = 0; p < pixels; ++p) {
-            float d = 0.0f;
-            for (unsigned c = 0; c < guideChannels; ++c) {
-                const float diff = features.getChannel(c)[p] - manifold.getChannel(c)[p];
-                d += diff * diff;
-            }
-            const float s = -2.0f * g * g;
-            weights.getChannel(0)[p] = std::exp(d * s);
-        }
-        for (unsigned c = 0; c < channels; ++c) {
-            for (unsigned p = 0; p < pixels; ++p) {
-                splat.getChannel(c)[p] = base.getChannel(c)[p] * weights.getChannel(0)[p];
-                spreadWeights.getChannel(c)[p] = weights.getChannel(0)[p];
-            }
-        }
-        CpuTexture blurredWeights = spreadWeights.clone(0xffffffffu);
-        tdr.process(splat, features, sigmaS, g);
-        tdr.process(blurredWeights, features, sigmaS, g);
-        for (unsigned c = 0; c < channels; ++c) {
-            for (unsigned p = 0; p < pixels; ++p) {
-                numeratorSum.getChannel(c)[p] +=
-                    spreadWeights.getChannel(c)[p] * splat.getChannel(c)[p];
-                denominatorSum.getChannel(c)[p] +=
-                    spreadWeights.getChannel(c)[p] * blurredWeights.getChannel(c)[p];
-            }
-        }
-        if (depth > maxDepth) {
-            return;
-        }
-        CpuMatrix residual = CpuMatrix(features).minus(CpuMatrix(manifold));
-        const float* r = residual.getData();
-        std::vector<float> v(guideChannels);
-        for (float& value : v) {
-            value = static_cast<float>(std::rand() % 1000000) / 100000.0f;
-        }
-        for (int round = 0; round < 4; ++round) {
-            std::vector<float> t(pixels);
-            for (unsigned p = 0; p < pixels; ++p) {
-                t[p] = 0.0f;
-                for (unsigned i = 0; i < guideChannels; ++i) {
-                    t[p] += r[p * guideChannels + i] * v[i];
-                }
-            }
-            for (unsigned j = 0; j < guideChannels; ++j) {
-                v[j] = 0.0f;
-                for (unsigned p = 0; p < pixels; ++p) {
-                    v[j] += t[p] * r[p * guideChannels + j];
-                }
-            }
-            float n = 0.0f;
-            for (float value : v) {
-                n += value * value;
-            }
-            n = std::sqrt(n);
-            if (n != 0.0f) {
-                for (float& value : v) {
-                    value /= n;
-                }
-            }
-        }
-        List first, second;
-        for (const auto& [x, y] : list) {
-            const unsigned p = static_cast<unsigned>(y) * width + static_cast<unsigned>(x);
-            float dot = 0.0f;
-            for (unsigned i = 0; i < guideChannels; ++i) {
-                dot += r[p * guideChannels + i] * v[i];
-            }
-            (dot < 0.0f ? first : second).emplace_back(x, y);
-        }
-        childManifold(first, weights);
-        node(first, depth + 1);
-        childManifold(second, weights);
-        node(second, depth + 1);
-    }
-
-    void childManifold(const List& list, const CpuTexture& weights) {
-        const unsigned guideChannels = features.getChannelsCount();
-        const unsigned pixels = width * height;
-        for (unsigned c = 0; c < guideChannels; ++c) {
-            std::fill_n(childNumerator.getChannel(c), pixels, 0.0f);
-            std::fill_n(childDenominator.getChannel(c), pixels, 0.0f);
-        }
-        for (const auto& [x, y] : list) {
-            const unsigned p = static_cast<unsigned>(y) * width + static_cast<unsigned>(x);
-            for (unsigned c = 0; c < guideChannels; ++c) {
-                const float m = 1.0f - weights.getChannel(0)[p];
-                childNumerator.getChannel(c)[p] = m * features.getChannel(c)[p];
-                childDenominator.getChannel(c)[p] = m;
-            }
-        }
-        const float df = std::min(sigmaS * 0.25f, sigmaR * 256.0f);
-        const int k = static_cast<int>(std::floor(std::log(df) / std::log(2.0f)));
-        float power = 1.0f;
-        for (int i = 0; i < std::abs(k); ++i) {
-            power *= 2.0f;
-        }
-        if (k < 0) {
-            power = 1.0f / power;
-        }
-        const float e = sigmaS / power >= 1.0f ? sigmaS / power : 1.0f;
-        if (e <= 1.0f) {
-            for (CpuTexture* t : {&childNumerator, &childDenominator}) {
-                horizontalHPass(*t, sigmaS);
-                verticalHPass(*t, sigmaS);
-            }
-        } else {
-            const unsigned smallWidth =
-                std::max(1u, static_cast<unsigned>(static_cast<float>(width) / e));
-            const unsigned smallHeight =
-                std::max(1u, static_cast<unsigned>(static_cast<float>(height) / e));
-            CpuTexture smallNumerator(nullptr, smallWidth, smallHeight, guideChannels, true);
-            CpuTexture smallDenominator(nullptr, smallWidth, smallHeight, guideChannels, true);
-            childNumerator.bilinearScaleTo(smallNumerator);
-            childDenominator.bilinearScaleTo(smallDenominator);
-            for (CpuTexture* t : {&smallNumerator, &smallDenominator}) {
-                horizontalHPass(*t, sigmaS / e);
-                verticalHPass(*t, sigmaS / e);
-            }
-            smallNumerator.bilinearScaleTo(childNumerator);
-            smallDenominator.bilinearScaleTo(childDenominator);
-        }
-        for (unsigned c = 0; c < guideChannels; ++c) {
-            for (unsigned p = 0; p < pixels; ++p) {
-                const float d = childDenominator.getChannel(c)[p];
-                manifold.getChannel(c)[p] =
-                    childNumerator.getChannel(c)[p] / (d > 0.000001f ? d : 0.000001f);
-            }
-        }
-    }
-
-    int maxDepth = 0;
-    unsigned width = 0, height = 0;
-    float sigmaS = 0.0f, sigmaR = 0.0f;
-    CpuTexture base, features, manifold, splat, spreadWeights, numeratorSum, denominatorSum;
-    CpuTexture childNumerator, childDenominator;
-    TDRFilter<CpuFiltering> tdr;
-};
+// The plain run of every step, smoothing with the host's TDR filter.
+test::PlainManifoldFilter plainFilter() {
+    return test::PlainManifoldFilter(
+        [](CpuTexture& image, const CpuTexture& guide, float sigmaS, float g) {
+            TDRFilter<CpuFiltering>().process(image, guide, sigmaS, g);
+        });
+}
 
 CpuTexture randomTexture(unsigned width, unsigned height, unsigned channels, unsigned seed) {
     std::mt19937 generator(seed);
@@ -293,7 +111,7 @@ TEST_F(AdaptiveManifoldFilterTest, BuildsTheGuideWhenItIsMissing) {
     SourceVector<CpuFiltering> again(image);
     again.sigmaS = 8.0f;
     again.sigmaR = 0.3f;
-    ReferenceFilter reference;
+    test::PlainManifoldFilter reference = plainFilter();
     std::srand(7);
     EXPECT_TRUE(sameBits(output, reference.run(again, 0)));
 }
@@ -400,7 +218,7 @@ TEST_F(AdaptiveManifoldFilterTest, MatchesAPlainRunOfEveryStep) {
         SourceVector<CpuFiltering> source = sourceWithGuide(image, guide, c.sigmaS, c.sigmaR);
         AdaptiveManifoldFilter<CpuFiltering> filter;
         const CpuTexture output = filtered(filter, source, c.maxDepth, seed);
-        ReferenceFilter reference;
+        test::PlainManifoldFilter reference = plainFilter();
         std::srand(seed);
         const CpuTexture expected = reference.run(source, c.maxDepth);
         EXPECT_TRUE(sameBits(output, expected))
@@ -433,7 +251,7 @@ TEST_F(AdaptiveManifoldFilterTest, ServesImagesOfChangingSize) {
             sourceWithGuide(randomTexture(size, size + 3, 2, size),
                             randomTexture(size, size + 3, 4, size + 1), 8.0f, 0.3f);
         const CpuTexture output = filtered(filter, source, 1);
-        ReferenceFilter reference;
+        test::PlainManifoldFilter reference = plainFilter();
         std::srand(7);
         EXPECT_TRUE(sameBits(output, reference.run(source, 1))) << size;
     }
