@@ -13,6 +13,7 @@
 #include "quendel/source_vector.h"
 #include "quendel/tdr_filter.h"
 #include "quendel/threads.h"
+#include "test_textures.h"
 
 namespace quendel {
 namespace {
@@ -25,17 +26,8 @@ test::PlainManifoldFilter plainFilter() {
         });
 }
 
-CpuTexture randomTexture(unsigned width, unsigned height, unsigned channels, unsigned seed) {
-    std::mt19937 generator(seed);
-    std::uniform_real_distribution<float> value(0.0f, 1.0f);
-    CpuTexture texture(nullptr, width, height, channels, true);
-    for (unsigned c = 0; c < channels; ++c) {
-        for (unsigned p = 0; p < width * height; ++p) {
-            texture.getChannel(c)[p] = value(generator);
-        }
-    }
-    return texture;
-}
+using test::randomTexture;
+using test::sameBits;
 
 // A source vector whose guide is given rather than built.
 SourceVector<CpuFiltering> sourceWithGuide(const CpuTexture& image, const CpuTexture& guide,
@@ -46,19 +38,6 @@ SourceVector<CpuFiltering> sourceWithGuide(const CpuTexture& image, const CpuTex
     source.sigmaS = sigmaS;
     source.sigmaR = sigmaR;
     return source;
-}
-
-bool sameBits(const CpuTexture& a, const CpuTexture& b) {
-    if (!a.hasSize(b.getWidth(), b.getHeight(), b.getChannelsCount())) {
-        return false;
-    }
-    for (unsigned c = 0; c < a.getChannelsCount(); ++c) {
-        if (std::memcmp(a.getChannel(c), b.getChannel(c), sizeof(float) * a.getPixelsCount()) !=
-            0) {
-            return false;
-        }
-    }
-    return true;
 }
 
 CpuTexture filtered(AdaptiveManifoldFilter<CpuFiltering>& filter,

@@ -1,7 +1,7 @@
 #pragma once
 
-// Shared pieces of the device filter tests: random textures, plane
-// comparisons with a stated tolerance, and a sweep that fails every device
+// Shared pieces of the device filter tests: plane comparisons with a
+// stated tolerance, and a sweep that fails every device
 // call of a filter call in turn on the emulator.
 
 #include <gtest/gtest.h>
@@ -16,43 +16,16 @@
 #include "filter_coefficients.h"
 #include "quendel/device_runtime.h"
 #include "quendel/texture.h"
+#include "test_textures.h"
 
 namespace gpu_filter_test {
 
-inline quendel::CpuTexture randomTexture(unsigned width, unsigned height, unsigned channels,
-                                         unsigned seed, float low = 0.0f, float high = 1.0f) {
-    std::mt19937 generator(seed);
-    std::uniform_real_distribution<float> value(low, high);
-    quendel::CpuTexture texture(nullptr, width, height, channels, true);
-    for (unsigned c = 0; c < channels; ++c) {
-        for (unsigned p = 0; p < width * height; ++p) {
-            texture.getChannel(c)[p] = value(generator);
-        }
-    }
-    return texture;
-}
+using quendel::test::randomTexture;
+using quendel::test::sameBits;
 
 /// A private copy of every plane.
 inline quendel::CpuTexture copyOf(const quendel::CpuTexture& texture) {
     return texture.clone(0xffffffffu);
-}
-
-inline ::testing::AssertionResult sameBits(const quendel::CpuTexture& actual,
-                                           const quendel::CpuTexture& expected) {
-    if (!actual.hasSize(expected.getWidth(), expected.getHeight(), expected.getChannelsCount())) {
-        return ::testing::AssertionFailure() << "sizes differ";
-    }
-    for (unsigned c = 0; c < actual.getChannelsCount(); ++c) {
-        for (unsigned p = 0; p < actual.getPixelsCount(); ++p) {
-            const float a = actual.getChannel(c)[p];
-            const float e = expected.getChannel(c)[p];
-            if (std::memcmp(&a, &e, sizeof a) != 0) {
-                return ::testing::AssertionFailure()
-                       << "channel " << c << " pixel " << p << ": " << a << " instead of " << e;
-            }
-        }
-    }
-    return ::testing::AssertionSuccess();
 }
 
 /// Every value within `tolerance` of the expected one (NaN only against NaN).

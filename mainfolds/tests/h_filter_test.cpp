@@ -9,6 +9,7 @@
 #include "quendel/texture.h"
 #include "quendel/threads.h"
 #include "team_for_work.h"
+#include "test_textures.h"
 
 namespace quendel {
 namespace {
@@ -59,15 +60,7 @@ struct ReferenceHFilter {
     }
 };
 
-CpuTexture randomTexture(unsigned w, unsigned h, unsigned channels, unsigned seed) {
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-    std::vector<float> data(static_cast<size_t>(w) * h * channels);
-    for (float& v : data) {
-        v = unit(random);
-    }
-    return CpuTexture(data.data(), w, h, channels, false);
-}
+using quendel::test::randomTexture;
 
 std::vector<float> contents(const CpuTexture& texture) {
     std::vector<float> all;

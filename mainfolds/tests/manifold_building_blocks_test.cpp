@@ -11,20 +11,13 @@
 #include "manifold_tree.h"
 #include "quendel/tdr_filter.h"
 #include "quendel/threads.h"
+#include "test_textures.h"
 
 namespace quendel {
 namespace {
 
 CpuTexture randomTexture(unsigned width, unsigned height, unsigned channels, unsigned seed) {
-    std::mt19937 generator(seed);
-    std::uniform_real_distribution<float> value(-1.0f, 2.0f);
-    CpuTexture texture(nullptr, width, height, channels, true);
-    for (unsigned c = 0; c < channels; ++c) {
-        for (unsigned p = 0; p < width * height; ++p) {
-            texture.getChannel(c)[p] = value(generator);
-        }
-    }
-    return texture;
+    return test::randomTexture(width, height, channels, seed, -1.0f, 2.0f);
 }
 
 bool samePlane(const float* a, const float* b, std::size_t count) {

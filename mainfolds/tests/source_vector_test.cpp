@@ -9,6 +9,7 @@
 
 #include "guide_reference.h"
 #include "quendel/threads.h"
+#include "test_textures.h"
 
 namespace quendel {
 
@@ -29,13 +30,7 @@ using Guide = quendel::SourceVector<quendel::CpuFiltering>;
 
 namespace {
 
-CpuTexture randomTexture(unsigned width, unsigned height, unsigned channels, unsigned seed) {
-    std::mt19937 generator(seed);
-    std::uniform_real_distribution<float> value(0.0f, 1.0f);
-    std::vector<float> data(static_cast<size_t>(width) * height * channels);
-    for (float& v : data) v = value(generator);
-    return CpuTexture(data.data(), width, height, channels, false);
-}
+using quendel::test::randomTexture;
 
 std::vector<float> planeOf(const CpuTexture& texture, unsigned channel) {
     const float* plane = texture.getChannel(channel);

@@ -12,6 +12,7 @@
 #include "quendel/texture.h"
 #include "quendel/threads.h"
 #include "team_for_work.h"
+#include "test_textures.h"
 
 namespace quendel {
 namespace {
@@ -100,15 +101,7 @@ struct ReferenceTdr {
     }
 };
 
-CpuTexture randomTexture(unsigned w, unsigned h, unsigned channels, unsigned seed) {
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-    std::vector<float> data(static_cast<size_t>(w) * h * channels);
-    for (float& v : data) {
-        v = unit(random);
-    }
-    return CpuTexture(data.data(), w, h, channels, false);
-}
+using quendel::test::randomTexture;
 
 CpuTexture constantTexture(unsigned w, unsigned h, unsigned channels, float value) {
     std::vector<float> data(static_cast<size_t>(w) * h * channels, value);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "huge_page_planes.h"
+#include "test_textures.h"
 
 using quendel::CpuTexture;
 using quendel::HugePagePlanes;
@@ -23,11 +24,7 @@ std::vector<float> planeOf(const CpuTexture& texture, unsigned channel) {
 }
 
 CpuTexture randomTexture(unsigned width, unsigned height, unsigned channels, unsigned seed) {
-    std::mt19937 generator(seed);
-    std::uniform_real_distribution<float> value(-1.0f, 1.0f);
-    std::vector<float> data(static_cast<size_t>(width) * height * channels);
-    for (float& v : data) v = value(generator);
-    return CpuTexture(data.data(), width, height, channels, false);
+    return quendel::test::randomTexture(width, height, channels, seed, -1.0f, 1.0f);
 }
 
 }  // namespace
