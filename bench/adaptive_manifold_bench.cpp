@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bench_images.h"
+#include "median_collector.h"
 #include "quendel/adaptive_manifold_filter.h"
 #include "quendel/source_vector.h"
 #include "quendel/threads.h"
@@ -138,57 +139,35 @@ void registerCases() {
     }
 }
 
-// Keeps the median times of every run to print the ratios at the end. With
-// a team of one thread everything runs on the timed thread, so its CPU time
-// is the whole work and is less disturbed by other load on the machine than
-// the real time.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.aggregate_name == "median") {
-                medians[run.run_name.args][run.run_name.function_name] = {run.GetAdjustedRealTime(),
-                                                                          run.GetAdjustedCPUTime()};
-            }
+// OpenCV / ours for every case. With a team of one thread everything runs
+// on the timed thread, so its CPU time is the whole work and is less
+// disturbed by other load on the machine than the real time.
+void printRatios(const MedianCollector& medians) {
+    std::printf("\nOpenCV / ours, medians (above 1: ours is faster)\n");
+    for (const auto& [args, times] : medians.byArguments()) {
+        const MedianTimes* ours = medians.find("ours", args);
+        const MedianTimes* peer = medians.find("opencv", args);
+        if (ours == nullptr || peer == nullptr) {
+            continue;
         }
-    }
-
-    void printRatios() const {
-        std::printf("\nOpenCV / ours, medians (above 1: ours is faster)\n");
-        for (const auto& [args, times] : medians) {
-            const auto ours = times.find("ours");
-            const auto peer = times.find("opencv");
-            if (ours == times.end() || peer == times.end()) {
-                continue;
-            }
-            std::printf("  %-32s real: ours %8.1f ms opencv %8.1f ms ratio %.2f", args.c_str(),
-                        ours->second.real, peer->second.real,
-                        peer->second.real / ours->second.real);
-            if (args.find("threads:1") != std::string::npos) {
-                std::printf(" | cpu: ours %8.1f ms opencv %8.1f ms ratio %.2f", ours->second.cpu,
-                            peer->second.cpu, peer->second.cpu / ours->second.cpu);
-            }
-            std::printf("\n");
+        std::printf("  %-32s real: ours %8.1f ms opencv %8.1f ms ratio %.2f", args.c_str(),
+                    ours->real, peer->real, peer->real / ours->real);
+        if (args.find("threads:1") != std::string::npos) {
+            std::printf(" | cpu: ours %8.1f ms opencv %8.1f ms ratio %.2f", ours->cpu, peer->cpu,
+                        peer->cpu / ours->cpu);
         }
+        std::printf("\n");
     }
-
-  private:
-    struct Times {
-        double real;
-        double cpu;
-    };
-    std::map<std::string, std::map<std::string, Times>> medians;
-};
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     registerCases();
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios();
+    MedianCollector medians;
+    benchmark::RunSpecifiedBenchmarks(&medians);
+    printRatios(medians);
     benchmark::Shutdown();
     return 0;
 }

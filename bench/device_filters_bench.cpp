@@ -16,8 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "h_filter.h"
 #include "bench_images.h"
+#include "h_filter.h"
+#include "median_collector.h"
 #include "quendel/adaptive_manifold_filter.h"
 #include "quendel/device_runtime.h"
 #include "quendel/gpu_adaptive_manifold_filter.h"
@@ -123,21 +124,6 @@ void deviceAdaptiveManifold(benchmark::State& state) {
     }
 }
 
-// Keeps the median of every benchmark while the console shows them all.
-class MedianCollector : public benchmark::ConsoleReporter {
-  public:
-    std::map<std::string, double> medians;
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 void registerAll() {
     auto shape = [](benchmark::internal::Benchmark* b, int repetitions) {
         b->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(repetitions);
@@ -151,10 +137,10 @@ void registerAll() {
     shape(benchmark::RegisterBenchmark("adaptive_manifold_device", deviceAdaptiveManifold), 3);
 }
 
-void printSummary(const std::map<std::string, double>& medians) {
+void printSummary(const MedianCollector& medians) {
     auto find = [&](const std::string& name) {
-        const auto it = medians.find(name);
-        return it == medians.end() ? -1.0 : it->second;
+        const MedianTimes* times = medians.find(name);
+        return times == nullptr ? -1.0 : times->real;
     };
     std::printf("\nDevice filters on %s, host filters on a team of %d threads\n",
                 quendel::deviceRuntimeName(quendel::activeDeviceRuntime()), quendel::threadCount());
@@ -189,6 +175,6 @@ int main(int argc, char** argv) {
     MedianCollector collector;
     benchmark::RunSpecifiedBenchmarks(&collector);
     benchmark::Shutdown();
-    printSummary(collector.medians);
+    printSummary(collector);
     return 0;
 }

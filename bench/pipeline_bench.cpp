@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "frame_files.h"
+#include "median_collector.h"
 #include "pipeline.h"
 #include "quendel/threads.h"
 #include "working_frame.h"
@@ -62,25 +63,6 @@ void opencv(benchmark::State& state) {
 }
 #endif
 
-/// Keeps the median real and CPU time of every benchmark.
-class Medians : public benchmark::ConsoleReporter {
-  public:
-    struct Times {
-        double real = -1, cpu = -1;
-    };
-    std::map<std::string, Times> byName;
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                byName[run.run_name.function_name + "/" + run.run_name.args] = {
-                    run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 void registerAll() {
     auto shape = [](benchmark::internal::Benchmark* b) {
         for (int team : kTeams) {
@@ -95,7 +77,7 @@ void registerAll() {
 #endif
 }
 
-void printSummary(const std::map<std::string, Medians::Times>& medians) {
+void printSummary(const MedianCollector& medians) {
     std::printf(
         "\nPipeline, %dx%d sample frame: guide build + filtering of the secondary light "
         "(median ms; cpu = calling thread)\n",
@@ -103,15 +85,15 @@ void printSummary(const std::map<std::string, Medians::Times>& medians) {
     std::printf("%-5s %10s %10s %12s %10s %10s %12s\n", "team", "ours real", "opencv", "ratio real",
                 "ours cpu", "opencv", "ratio cpu");
     for (int team : kTeams) {
-        const std::string args = "/team:" + std::to_string(team);
-        const auto ours = medians.find("pipeline_ours" + args);
-        const auto peer = medians.find("pipeline_opencv" + args);
-        if (ours == medians.end() || peer == medians.end()) {
+        const std::string args = "team:" + std::to_string(team);
+        const MedianTimes* ours = medians.find("pipeline_ours", args);
+        const MedianTimes* peer = medians.find("pipeline_opencv", args);
+        if (ours == nullptr || peer == nullptr) {
             std::printf("%-5d (no peer measured)\n", team);
             continue;
         }
-        const Medians::Times& a = ours->second;
-        const Medians::Times& b = peer->second;
+        const MedianTimes& a = *ours;
+        const MedianTimes& b = *peer;
         std::printf("%-5d %10.1f %10.1f %12.2f %10.1f %10.1f %12.2f\n", team, a.real, b.real,
                     b.real / a.real, a.cpu, b.cpu, b.cpu / a.cpu);
     }
@@ -129,9 +111,9 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&count, arguments.data());
     registerAll();
     inputs();
-    Medians medians;
+    MedianCollector medians;
     benchmark::RunSpecifiedBenchmarks(&medians);
     benchmark::Shutdown();
-    printSummary(medians.byName);
+    printSummary(medians);
     return 0;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench_images.h"
+#include "median_collector.h"
 #include "quendel/source_vector.h"
 #include "quendel/threads.h"
 
@@ -115,45 +116,27 @@ void arguments(benchmark::internal::Benchmark* benchmark) {
 BENCHMARK(ours)->Apply(arguments);
 BENCHMARK(opencv)->Apply(arguments);
 
-// Keeps the median of every run to print the ratios at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.aggregate_name == "median") {
-                medians[run.run_name.args][run.run_name.function_name] = {run.GetAdjustedRealTime(),
-                                                                          run.GetAdjustedCPUTime()};
-            }
-        }
+void printRatios(const MedianCollector& medians) {
+    std::printf("\nOpenCV / ours (medians; above 1 means ours is faster)\n");
+    for (const auto& [args, times] : medians.byArguments()) {
+        const MedianTimes* our = medians.find("ours", args);
+        const MedianTimes* peer = medians.find("opencv", args);
+        if (our == nullptr || peer == nullptr) continue;
+        std::printf(
+            "  %-10s real: ours %7.1f ms opencv %7.1f ms ratio %.2f   "
+            "main-thread cpu: ours %7.1f ms opencv %7.1f ms ratio %.2f\n",
+            args.c_str(), our->real, peer->real, peer->real / our->real, our->cpu, peer->cpu,
+            peer->cpu / our->cpu);
     }
-
-    void printRatios() const {
-        std::printf("\nOpenCV / ours (medians; above 1 means ours is faster)\n");
-        for (const auto& [args, times] : medians) {
-            const auto our = times.find("ours");
-            const auto peer = times.find("opencv");
-            if (our == times.end() || peer == times.end()) continue;
-            std::printf(
-                "  %-10s real: ours %7.1f ms opencv %7.1f ms ratio %.2f   "
-                "main-thread cpu: ours %7.1f ms opencv %7.1f ms ratio %.2f\n",
-                args.c_str(), our->second.first, peer->second.first,
-                peer->second.first / our->second.first, our->second.second, peer->second.second,
-                peer->second.second / our->second.second);
-        }
-    }
-
-  private:
-    std::map<std::string, std::map<std::string, std::pair<double, double>>> medians;
-};
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios();
+    MedianCollector medians;
+    benchmark::RunSpecifiedBenchmarks(&medians);
+    printRatios(medians);
     benchmark::Shutdown();
     return 0;
 }

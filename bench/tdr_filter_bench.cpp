@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "median_collector.h"
 #include "quendel/tdr_filter.h"
 #include "quendel/texture.h"
 #include "quendel/threads.h"
@@ -94,27 +95,6 @@ void openCvGuide3(benchmark::State& state) {
 }
 #endif
 
-struct Medians {
-    double real;
-    double cpu;  // of the calling thread only
-};
-
-// Keeps the median of every benchmark while the console shows them all.
-class MedianCollector : public benchmark::ConsoleReporter {
-  public:
-    std::map<std::string, Medians> medians;
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                medians[run.run_name.function_name + "/" + run.run_name.args] =
-                    Medians{run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 void registerAll() {
     auto shape = [](benchmark::internal::Benchmark* b) {
         for (int team : kTeams) {
@@ -130,7 +110,7 @@ void registerAll() {
     shape(benchmark::RegisterBenchmark("tdr_ours_guide16", oursGuide16));
 }
 
-void printRow(int team, const char* guide, const Medians& ours, const Medians* openCv) {
+void printRow(int team, const char* guide, const MedianTimes& ours, const MedianTimes* openCv) {
     if (openCv == nullptr) {
         std::printf("%-5d %-12s %10.2f %10s %8s %10.2f %10s %8s\n", team, guide, ours.real, "-",
                     "-", ours.cpu, "-", "-");
@@ -141,23 +121,19 @@ void printRow(int team, const char* guide, const Medians& ours, const Medians* o
                 openCv->cpu / ours.cpu);
 }
 
-void printSummary(const std::map<std::string, Medians>& medians) {
+void printSummary(const MedianCollector& medians) {
     std::printf("\nTDR filter, %dx%d, 3-channel image, sigmaS %g, sigmaR %g, medians in ms\n",
                 kSize, kSize, kSigmaS, kSigmaR);
     std::printf("(cpu: the calling thread only; at team 1 it is the whole work)\n");
     std::printf("%-5s %-12s %10s %10s %8s %10s %10s %8s\n", "team", "guide", "ours", "OpenCV",
                 "ratio", "ours cpu", "OpenCV cpu", "ratio");
     for (int team : kTeams) {
-        const std::string args = "/team:" + std::to_string(team);
-        const auto ours3 = medians.find("tdr_ours_guide3" + args);
-        const auto openCv3 = medians.find("tdr_opencv_guide3" + args);
-        const auto ours16 = medians.find("tdr_ours_guide16" + args);
-        if (ours3 != medians.end()) {
-            printRow(team, "3 channels", ours3->second,
-                     openCv3 == medians.end() ? nullptr : &openCv3->second);
+        const std::string args = "team:" + std::to_string(team);
+        if (const MedianTimes* ours3 = medians.find("tdr_ours_guide3", args)) {
+            printRow(team, "3 channels", *ours3, medians.find("tdr_opencv_guide3", args));
         }
-        if (ours16 != medians.end()) {
-            printRow(team, "16 channels", ours16->second, nullptr);
+        if (const MedianTimes* ours16 = medians.find("tdr_ours_guide16", args)) {
+            printRow(team, "16 channels", *ours16, nullptr);
         }
     }
     std::printf("ratio: OpenCV / ours; OpenCV has no 16-channel guide\n");
@@ -178,6 +154,6 @@ int main(int argc, char** argv) {
     MedianCollector collector;
     benchmark::RunSpecifiedBenchmarks(&collector);
     benchmark::Shutdown();
-    printSummary(collector.medians);
+    printSummary(collector);
     return 0;
 }
