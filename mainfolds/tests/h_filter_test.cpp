@@ -10,6 +10,7 @@
 #include "quendel/threads.h"
 #include "team_for_work.h"
 #include "test_textures.h"
+#include "whole_team_test.h"
 
 namespace quendel {
 namespace {
@@ -62,28 +63,8 @@ struct ReferenceHFilter {
 
 using quendel::test::randomTexture;
 
-std::vector<float> contents(const CpuTexture& texture) {
-    std::vector<float> all;
-    for (unsigned c = 0; c < texture.getChannelsCount(); ++c) {
-        const float* plane = texture.getChannel(c);
-        all.insert(all.end(), plane, plane + texture.getPixelsCount());
-    }
-    return all;
-}
-
-// Even the small images of these tests are split across the whole team.
-class HFilterTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        defaultWork = minimumWorkPerThread();
-        setMinimumWorkPerThread(1);
-    }
-    void TearDown() override {
-        setThreadCount(kDefaultThreadCount);
-        setMinimumWorkPerThread(defaultWork);
-    }
-    std::size_t defaultWork = 0;
-};
+using test::contents;
+using HFilterTest = test::WholeTeamTest;
 
 TEST_F(HFilterTest, MatchesTheReferenceBitForBitAtEveryTeamSize) {
     struct Shape {

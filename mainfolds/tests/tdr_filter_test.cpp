@@ -13,6 +13,7 @@
 #include "quendel/threads.h"
 #include "team_for_work.h"
 #include "test_textures.h"
+#include "whole_team_test.h"
 
 namespace quendel {
 namespace {
@@ -108,33 +109,13 @@ CpuTexture constantTexture(unsigned w, unsigned h, unsigned channels, float valu
     return CpuTexture(data.data(), w, h, channels, false);
 }
 
-std::vector<float> contents(const CpuTexture& texture) {
-    std::vector<float> all;
-    for (unsigned c = 0; c < texture.getChannelsCount(); ++c) {
-        const float* plane = texture.getChannel(c);
-        all.insert(all.end(), plane, plane + texture.getPixelsCount());
-    }
-    return all;
-}
-
 // Bitwise, so that NaN payloads or a -0 would show too.
 bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
 
-// Even the small images of these tests are split across the whole team.
-class TdrFilterTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        defaultWork = minimumWorkPerThread();
-        setMinimumWorkPerThread(1);
-    }
-    void TearDown() override {
-        setThreadCount(kDefaultThreadCount);
-        setMinimumWorkPerThread(defaultWork);
-    }
-    std::size_t defaultWork = 0;
-};
+using test::contents;
+using TdrFilterTest = test::WholeTeamTest;
 
 TEST_F(TdrFilterTest, MatchesTheReferenceBitForBitAtEveryTeamSize) {
     struct Case {
