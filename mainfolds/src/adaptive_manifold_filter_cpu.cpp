@@ -15,6 +15,7 @@
 #include "quendel/threads.h"
 #include "simd_dispatch.h"
 #include "squared_distances.h"
+#include "texture_sizes.h"
 
 namespace quendel {
 
@@ -72,12 +73,6 @@ void copyPlanes(const CpuTexture& from, CpuTexture& to) {
             std::copy(source[c] + begin, source[c] + end, target[c] + begin);
         }
     });
-}
-
-void ensureSize(CpuTexture& texture, unsigned width, unsigned height, unsigned channels) {
-    if (!texture.hasSize(width, height, channels)) {
-        texture = CpuTexture(nullptr, width, height, channels, true);
-    }
 }
 
 void fillZero(CpuTexture& texture) {
@@ -150,17 +145,17 @@ void AdaptiveManifoldFilter<CpuFiltering>::Workspace::prepareScratch() {
     const unsigned width = base.getWidth();
     const unsigned height = base.getHeight();
     const unsigned channels = base.getChannelsCount();
-    ensureSize(distance, width, height, features.getChannelsCount());
-    ensureSize(smoothed, width, height, channels + 1);
-    ensureSize(numeratorSum, width, height, channels);
-    ensureSize(denominatorSum, width, height, 1);
+    ensureTextureSize(distance, width, height, features.getChannelsCount());
+    ensureTextureSize(smoothed, width, height, channels + 1);
+    ensureTextureSize(numeratorSum, width, height, channels);
+    ensureTextureSize(denominatorSum, width, height, 1);
     fillZero(numeratorSum);
     fillZero(denominatorSum);
     squaredSumsReady = false;
     const std::size_t slots = static_cast<std::size_t>(std::max(maxDepth, -1)) + 2;
     nodeWeights.resize(slots);
     for (CpuTexture& weights : nodeWeights) {
-        ensureSize(weights, width, height, 1);
+        ensureTextureSize(weights, width, height, 1);
     }
 }
 

@@ -12,6 +12,7 @@
 #include "quendel/gpu_adaptive_manifold_filter.h"
 #include "quendel/gpu_filters.h"
 #include "quendel/gpu_matrix.h"
+#include "texture_sizes.h"
 
 namespace quendel {
 
@@ -24,13 +25,6 @@ GpuTexture privateCopy(const CpuTexture& texture) {
         copy.appendPlane(std::make_shared<CpuTexture::Plane>(*texture.planeHandle(c)));
     }
     return GpuTexture(copy);
-}
-
-void ensureSize(GpuTexture& texture, unsigned width, unsigned height, unsigned channels) {
-    if (!texture.hasSize(width, height, channels)) {
-        texture = GpuTexture(nullptr, static_cast<int>(width), static_cast<int>(height),
-                             static_cast<int>(channels), true);
-    }
 }
 
 void fillZero(CpuTexture& texture) {
@@ -108,15 +102,15 @@ void AdaptiveManifoldFilter<GpuFiltering>::Workspace::prepareScratch() {
     const unsigned w = base.getWidth();
     const unsigned h = base.getHeight();
     const unsigned channels = base.getChannelsCount();
-    ensureSize(smoothed, w, h, channels + 1);
-    ensureSize(numeratorSum, w, h, channels);
-    ensureSize(denominatorSum, w, h, 1);
+    ensureTextureSize(smoothed, w, h, channels + 1);
+    ensureTextureSize(numeratorSum, w, h, channels);
+    ensureTextureSize(denominatorSum, w, h, 1);
     fillZero(numeratorSum);
     fillZero(denominatorSum);
     const std::size_t slots = static_cast<std::size_t>(std::max(maxDepth, -1)) + 2;
     nodeWeights.resize(slots);
     for (GpuTexture& weights : nodeWeights) {
-        ensureSize(weights, w, h, 1);
+        ensureTextureSize(weights, w, h, 1);
     }
 }
 

@@ -11,6 +11,7 @@
 #include "row_enlarger.h"
 #include "simd_dispatch.h"
 #include "squared_distances.h"
+#include "texture_sizes.h"
 
 namespace quendel {
 
@@ -178,9 +179,7 @@ void ChildManifoldBuilder::buildFullSize(const float* parentWeights, const CpuTe
                                          float sigma, CpuTexture& target, Output output,
                                          float* squaredDistances) {
     const unsigned channels = features.getChannelsCount();
-    if (!planes.hasSize(features.getWidth(), features.getHeight(), channels + 1)) {
-        planes = CpuTexture(nullptr, features.getWidth(), features.getHeight(), channels + 1, true);
-    }
+    ensureTextureSize(planes, features.getWidth(), features.getHeight(), channels + 1);
     const std::vector<const float*> guide = readPlanes(features);
     const std::vector<float*> work = writePlanes(planes);
     const std::ptrdiff_t pixels = features.getPixelsCount();
@@ -323,9 +322,7 @@ void ChildManifoldBuilder::buildReduced(const float* parentWeights, const CpuTex
                                         const ChildSmoothing& smoothing, CpuTexture& target,
                                         Output output, float* squaredDistances) {
     const unsigned count = features.getChannelsCount() + 1;
-    if (!smallPlanes.hasSize(smoothing.width, smoothing.height, count)) {
-        smallPlanes = CpuTexture(nullptr, smoothing.width, smoothing.height, count, true);
-    }
+    ensureTextureSize(smallPlanes, smoothing.width, smoothing.height, count);
     sampleMaskedPlanes(parentWeights, features);
     smoother(smallPlanes, smoothing.sigma);
     divideResampled(features, target, output, squaredDistances);

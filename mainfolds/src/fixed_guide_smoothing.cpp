@@ -9,16 +9,11 @@
 #include "filter_coefficients.h"
 #include "quendel/threads.h"
 #include "tdr_iterations.h"
+#include "texture_sizes.h"
 
 namespace quendel {
 
 namespace {
-
-void ensurePlane(CpuTexture& texture, unsigned width, unsigned height, unsigned channels) {
-    if (!texture.hasSize(width, height, channels)) {
-        texture = CpuTexture(nullptr, width, height, channels, true);
-    }
-}
 
 void fillPowers(float* out, const float* distances, std::size_t count, float base) {
     const PowerBase prepared = preparePowerBase(base);
@@ -37,7 +32,7 @@ void FixedGuideSmoothing::prepare(const CpuTexture& guide, float sigmaS, float s
     this->sigmaS = sigmaS;
     width = guide.getWidth();
     height = guide.getHeight();
-    ensurePlane(distances, width, height, 2);
+    ensureTextureSize(distances, width, height, 2);
     computeDomainDistances(guide, distanceWeights(sigmaS, sigmaR), distances.getChannel(0),
                            distances.getChannel(1));
     arrangeRowCoefficients(distances.getChannel(0));
@@ -45,7 +40,7 @@ void FixedGuideSmoothing::prepare(const CpuTexture& guide, float sigmaS, float s
     const std::size_t pixels = guide.getPixelsCount();
     for (int i = 0; i < kTdrIterations; ++i) {
         CpuTexture& plane = downColumns[static_cast<std::size_t>(i)];
-        ensurePlane(plane, width, height, 1);
+        ensureTextureSize(plane, width, height, 1);
         fillPowers(plane.getChannel(0), distances.getChannel(1), pixels,
                    tdrIterationBase(sigmaS, i + 1));
     }

@@ -3,18 +3,11 @@
 #include "quendel/tdr_filter.h"
 #include "tdr_iterations.h"
 #include "team_for_work.h"
+#include "texture_sizes.h"
 
 namespace quendel {
 
-namespace {
-
-void makeScratch(CpuTexture& scratch, unsigned width, unsigned height) {
-    if (!scratch.hasSize(width, height, 1)) {
-        scratch = CpuTexture(nullptr, width, height, 1, false);
-    }
-}
-
-}  // namespace
+namespace {}  // namespace
 
 bool TDRFilter<CpuFiltering>::process(CpuTexture& image, const CpuTexture& guide, float sigmaS,
                                       float sigmaR) {
@@ -23,9 +16,9 @@ bool TDRFilter<CpuFiltering>::process(CpuTexture& image, const CpuTexture& guide
     if (guide.getWidth() != width || guide.getHeight() != height) {
         return false;
     }
-    makeScratch(horizontalDistances, width, height);
-    makeScratch(verticalDistances, width, height);
-    makeScratch(coefficients, width, height);
+    ensureTextureSize(horizontalDistances, width, height, 1);
+    ensureTextureSize(verticalDistances, width, height, 1);
+    ensureTextureSize(coefficients, width, height, 1);
     const std::size_t pixels = std::size_t{width} * height;
     const int team = teamForWork(pixels * (image.getChannelsCount() + 1));
     computeDomainDistances(guide, distanceWeights(sigmaS, sigmaR),

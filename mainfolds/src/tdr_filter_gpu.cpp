@@ -2,6 +2,7 @@
 #include "device_staging.h"
 #include "filter_coefficients.h"
 #include "quendel/gpu_filters.h"
+#include "texture_sizes.h"
 
 namespace quendel {
 
@@ -15,12 +16,6 @@ struct PlaneSize {
     int width;
     int height;
 };
-
-void makeScratch(GpuTexture& scratch, unsigned width, unsigned height) {
-    if (!scratch.hasSize(width, height, 1)) {
-        scratch = GpuTexture(nullptr, static_cast<int>(width), static_cast<int>(height), 1, true);
-    }
-}
 
 // Sums of squared guide differences towards the left and upper neighbours,
 // over every guide channel. The guide's buffer lives only in this step, on
@@ -81,10 +76,10 @@ bool TDRFilter<GpuFiltering>::process(GpuTexture& image, GpuTexture& guide, floa
     if (guide.getWidth() != width || guide.getHeight() != height) {
         return false;
     }
-    makeScratch(horizontalDistances, width, height);
-    makeScratch(verticalDistances, width, height);
-    makeScratch(verticalCoefficients, width, height);
-    makeScratch(horizontalCoefficients, width, height);
+    ensureTextureSize(horizontalDistances, width, height, 1);
+    ensureTextureSize(verticalDistances, width, height, 1);
+    ensureTextureSize(verticalCoefficients, width, height, 1);
+    ensureTextureSize(horizontalCoefficients, width, height, 1);
     if (image.getPixelsCount() == 0) {
         return true;
     }
