@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "frame_samples.h"
+
 namespace filtering {
 
 namespace {
@@ -34,6 +36,9 @@ std::optional<Frame> loadFrame(const FramePaths& paths) {
         }
     }
     if (!readSettings(paths.settings(), frame.settings)) {
+        return std::nullopt;
+    }
+    if (!repairNonFiniteSamples(frame, std::cerr)) {
         return std::nullopt;
     }
     return frame;

@@ -14,6 +14,9 @@ struct Frame {
     CameraPosition camera;
     std::array<cv::Mat, LayerCount> layers;
     FilterSettings settings;
+    /// Per layer, a CV_8U mask of the pixels whose non-finite values were
+    /// replaced (255), or empty when the layer had none.
+    std::array<cv::Mat, LayerCount> repaired;
 
     const cv::Mat& operator[](Layer layer) const { return layers[layer]; }
     cv::Mat& operator[](Layer layer) { return layers[layer]; }
@@ -22,6 +25,9 @@ struct Frame {
 /// Loads the camera, the seven layers in their order and the settings.
 /// Stops at the first missing, malformed or empty file, or at a layer whose
 /// size differs from the first one's, with a message naming the file.
+/// Non-finite samples are replaced as repairNonFiniteSamples says, with a
+/// warning; a light or texture-colour layer without one finite value stops
+/// the load.
 std::optional<Frame> loadFrame(const FramePaths& paths);
 
 }  // namespace filtering

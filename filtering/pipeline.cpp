@@ -28,12 +28,14 @@ float clampSigma(float value) {
     return value >= kHighestSigma ? kHighestSigma : value;
 }
 
-cv::Mat normalizedDistances(const cv::Mat& positions, const CameraPosition& camera) {
+cv::Mat normalizedDistances(const cv::Mat& positions, const CameraPosition& camera,
+                            const cv::Mat& untrusted) {
     cv::Mat distances(positions.rows, positions.cols, CV_32F);
     float largest = std::numeric_limits<float>::min();
     float smallest = std::numeric_limits<float>::max();
     for (int row = 0; row < positions.rows; ++row) {
         const auto* position = positions.ptr<cv::Vec3f>(row);
+        const uint8_t* skip = untrusted.empty() ? nullptr : untrusted.ptr<uint8_t>(row);
         float* distance = distances.ptr<float>(row);
         for (int column = 0; column < positions.cols; ++column) {
             const float dz = position[column][0] - camera.z;
@@ -42,8 +44,10 @@ cv::Mat normalizedDistances(const cv::Mat& positions, const CameraPosition& came
             const float qz = dz * dz, qy = dy * dy, qx = dx * dx;
             const float d = std::sqrt((qy + qz) + qx);
             distance[column] = d;
-            largest = std::max(largest, d);
-            smallest = std::min(smallest, d);
+            if (skip == nullptr || skip[column] == 0) {
+                largest = std::max(largest, d);
+                smallest = std::min(smallest, d);
+            }
         }
     }
     const float range = largest - smallest;
@@ -53,6 +57,11 @@ cv::Mat normalizedDistances(const cv::Mat& positions, const CameraPosition& came
         return distances;
     }
     distances.forEach<float>([&](float& value, const int*) { value = (value - smallest) / range; });
+    if (!untrusted.empty()) {
+        // A repaired point can lie nearer or farther than every measured one.
+        distances.setTo(0.0f, (distances < 0.0f) & untrusted);
+        distances.setTo(1.0f, (distances > 1.0f) & untrusted);
+    }
     return distances;
 }
 
@@ -74,7 +83,8 @@ FilterInputs filterInputs(const Frame& frame) {
     inputs.texColor = frame[TexColor];
     inputs.normals = frame[Normals].clone();
     remapNormals(inputs.normals);
-    inputs.distances = normalizedDistances(frame[Positions], frame.camera);
+    inputs.distances =
+        normalizedDistances(frame[Positions], frame.camera, frame.repaired[Positions]);
     inputs.sigmaS = clampSigma(frame.settings.spatialSigma);
     inputs.sigmaR = clampSigma(frame.settings.rangeSigma);
     return inputs;

@@ -12,8 +12,11 @@ float clampSigma(float value);
 
 /// Distance of every position (working channels z, y, x) to the camera,
 /// rescaled so that the nearest point is 0 and the farthest 1. When every
-/// point is equally far the map is 0 everywhere. One channel.
-cv::Mat normalizedDistances(const cv::Mat& positions, const CameraPosition& camera);
+/// point is equally far the map is 0 everywhere. One channel. Pixels set in
+/// the CV_8U mask `untrusted` (repaired positions) take no part in finding
+/// the nearest and farthest point, and their values are held to [0, 1].
+cv::Mat normalizedDistances(const cv::Mat& positions, const CameraPosition& camera,
+                            const cv::Mat& untrusted = cv::Mat());
 
 /// Normals from [-1, 1] to [0, 1], in place.
 void remapNormals(cv::Mat& normals);

@@ -1,7 +1,9 @@
 // Runs the filtering program as a user would and checks what it says and writes.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "frame_paths.h"
 #include "program_run.h"
@@ -20,10 +22,12 @@ class FrameFolder : public TemporaryFolder {
         writeText(paths.camera(), "0 0 -5\n");
         writeText(paths.settings(), "0 0 0 0 0.3 4\n");
     }
-    void writeLayer(filtering::Layer layer, int width, int height) {
+    void writeLayer(filtering::Layer layer, int width, int height,
+                    const std::vector<size_t>& nanValues = {}) {
         std::vector<float> pixels(static_cast<size_t>(width) * height * 4);
         for (size_t i = 0; i < pixels.size(); ++i)
             pixels[i] = 0.1f * float(i % 13) + 0.05f * static_cast<float>(layer);
+        for (size_t i : nanValues) pixels[i] = std::nanf("");
         writeRawImagef4(paths.layer(layer), width, height, pixels);
     }
     std::string rootArgument() const { return "--root " + path().string(); }
@@ -93,4 +97,35 @@ TEST(FilteringProgram, UnusableInputsFailLoudlyAndWriteNothing) {
             << c.name << ": " << run.output;
         EXPECT_FALSE(frame.outputExists()) << c.name;
     }
+}
+
+TEST(FilteringProgram, NonFiniteSamplesAreReportedAndReplaced) {
+    FrameFolder frame;
+    // Values 3 (alpha, not used) and 5 and 14 (green and blue) of the file.
+    frame.writeLayer(filtering::Secondary, 6, 5, {3, 5, 14});
+    const ProgramRun run = runFiltering(frame.rootArgument());
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("filtering: layer_0_6_secondary_diffuse.imagef4: 2 non-finite values "
+                              "replaced by the mean of their neighbours\n"),
+              std::string::npos)
+        << run.output;
+    const std::vector<char> bytes = readBytes(frame.paths.output());
+    ASSERT_EQ(bytes.size(), 8u + 6 * 5 * 16);
+    for (size_t i = 8; i < bytes.size(); i += 4) {
+        float value;
+        std::memcpy(&value, &bytes[i], 4);
+        EXPECT_TRUE(std::isfinite(value)) << "value " << (i - 8) / 4;
+    }
+
+    std::vector<size_t> everyValue(6 * 5 * 4);
+    for (size_t i = 0; i < everyValue.size(); ++i) everyValue[i] = i;
+    frame.writeLayer(filtering::TexColor, 6, 5, everyValue);
+    std::filesystem::remove(frame.paths.output());
+    const ProgramRun hopeless = runFiltering(frame.rootArgument());
+    EXPECT_NE(hopeless.status, 0);
+    EXPECT_NE(hopeless.output.find("layer_0_3_texcolor.imagef4: all 90 values are non-finite; no "
+                                   "frame can be made"),
+              std::string::npos)
+        << hopeless.output;
+    EXPECT_FALSE(frame.outputExists());
 }

@@ -1,0 +1,48 @@
+#include "frame_samples.h"
+
+#include "non_finite_samples.h"
+
+namespace filtering {
+
+namespace {
+
+constexpr Layer kUsedLayers[] = {Primary, Secondary, TexColor, Normals, Positions, Rest};
+
+/// Layers that only steer the guide; the frame can be made without them.
+bool onlySteersTheGuide(Layer layer) {
+    return layer == Normals || layer == Positions;
+}
+
+const char* guideFeatureName(Layer layer) {
+    return layer == Normals ? "the normals" : "the distance to the camera";
+}
+
+}  // namespace
+
+bool repairNonFiniteSamples(Frame& frame, std::ostream& messages) {
+    bool usable = true;
+    for (Layer layer : kUsedLayers) {
+        cv::Mat& image = frame[layer];
+        const size_t bad = countNonFinite(image);
+        if (bad == 0) {
+            continue;
+        }
+        messages << "filtering: " << kLayerFileNames[layer] << ": ";
+        if (bad == image.total() * image.channels()) {
+            messages << "all " << bad << " values are non-finite; ";
+            if (onlySteersTheGuide(layer)) {
+                messages << "the guide goes without " << guideFeatureName(layer) << "\n";
+            } else {
+                messages << "no frame can be made\n";
+                usable = false;
+            }
+        } else {
+            messages << bad << " non-finite values replaced by the mean of their neighbours\n";
+        }
+        frame.repaired[layer] = replaceNonFinite(image);
+    }
+    messages.flush();
+    return usable;
+}
+
+}  // namespace filtering
