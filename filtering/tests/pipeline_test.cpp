@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "quendel/source_vector.h"
+#include "quendel/tdr_filter.h"
 #include "quendel/threads.h"
 #include "synthetic_frame.h"
 
@@ -146,6 +148,85 @@ TEST(Denoise, SameResultOnAnyTeamSize) {
     quendel::setThreadCount(quendel::kDefaultThreadCount);
     EXPECT_TRUE(bitIdentical(single, team.image));
     EXPECT_GE(team.seconds, 0.0);
+}
+
+// The frame the pipeline should make, built step by step here with the
+// pipeline's constants written out: a changed weight or scale fails it.
+cv::Mat expectedFrame(const Frame& frame) {
+    const int rows = frame[Secondary].rows, cols = frame[Secondary].cols;
+    quendel::SourceVector<quendel::CpuFiltering> patches(toTexture(frame[Secondary]));
+    patches.nlmScale = 10.0f;
+    patches.build();  // six patch channels / 10, then the light itself
+    quendel::CpuTexture guide = patches.features;
+    auto appendChannels = [&](const cv::Mat& image, float weight) {
+        std::vector<cv::Mat> channels;
+        cv::split(image, channels);
+        for (const cv::Mat& channel : channels) {
+            auto plane =
+                std::make_shared<quendel::CpuTexture::Plane>(static_cast<size_t>(rows) * cols);
+            for (int i = 0; i < rows * cols; ++i) {
+                (*plane)[i] = weight == 1.0f ? channel.at<float>(i) : channel.at<float>(i) / weight;
+            }
+            guide.appendPlane(plane);
+        }
+    };
+    cv::Mat normals = frame[Normals].clone();
+    normals.forEach<cv::Vec3f>([](cv::Vec3f& n, const int*) {
+        for (int c = 0; c < 3; ++c) n[c] = (n[c] + 1.0f) * 0.5f;
+    });
+    appendChannels(normals, 0.5f);
+    // Nearest point 0, farthest 1.
+    cv::Mat distances(rows, cols, CV_32F);
+    for (int i = 0; i < rows * cols; ++i) {
+        const cv::Vec3f p = frame[Positions].at<cv::Vec3f>(i);
+        const float dz = p[0] - frame.camera.z, dy = p[1] - frame.camera.y,
+                    dx = p[2] - frame.camera.x;
+        distances.at<float>(i) = std::sqrt((dy * dy + dz * dz) + dx * dx);
+    }
+    double nearest = 0, farthest = 0;
+    cv::minMaxLoc(distances, &nearest, &farthest);
+    distances.forEach<float>([&](float& d, const int*) {
+        d = (d - float(nearest)) / (float(farthest) - float(nearest));
+    });
+    appendChannels(distances, 0.4f);
+    appendChannels(frame[TexColor], 1.0f);
+    EXPECT_EQ(guide.getChannelsCount(), 16u);
+
+    quendel::CpuTexture light = toTexture(frame[Secondary]);
+    quendel::TDRFilter<quendel::CpuFiltering> filter;
+    EXPECT_TRUE(
+        filter.process(light, guide, frame.settings.spatialSigma, frame.settings.rangeSigma));
+    cv::Mat expected(rows, cols, CV_32FC3);
+    for (int i = 0; i < rows * cols; ++i) {
+        for (int c = 0; c < 3; ++c) {
+            const float filtered = light.getChannel(c)[i];
+            const float sum = frame[Primary].at<cv::Vec3f>(i)[c] + filtered;
+            expected.at<cv::Vec3f>(i)[c] =
+                frame[Rest].at<cv::Vec3f>(i)[c] + frame[TexColor].at<cv::Vec3f>(i)[c] * sum;
+        }
+    }
+    return expected;
+}
+
+TEST(Denoise, MakesTheFrameOfItsFixedGuideAndFilter) {
+    for (const auto& [width, height] : {std::pair{24, 18}, std::pair{31, 40}}) {
+        Frame frame = syntheticFrame(width, height);
+        // Settings inside the clamp, so that they pass as they are.
+        frame.settings = {0.45f, 3.0f};
+        // Texture and normals that vary inside each region, so that every
+        // guide channel carries its own edges.
+        cv::RNG random(width);
+        cv::Mat wobble(height, width, CV_32FC3);
+        random.fill(wobble, cv::RNG::UNIFORM, cv::Scalar::all(-0.1), cv::Scalar::all(0.1));
+        frame[TexColor] += wobble;
+        random.fill(wobble, cv::RNG::UNIFORM, cv::Scalar::all(-0.3), cv::Scalar::all(0.3));
+        frame[Normals] += wobble;
+        random.fill(wobble, cv::RNG::UNIFORM, cv::Scalar::all(-0.5), cv::Scalar::all(0.5));
+        frame[Positions] += wobble;
+        const cv::Mat expected = expectedFrame(frame);
+        const cv::Mat image = denoise(frame).image;
+        EXPECT_LT(cv::norm(image, expected, cv::NORM_INF), 1e-5) << width << " x " << height;
+    }
 }
 
 }  // namespace
