@@ -40,6 +40,8 @@ class AdaptiveManifoldFilter<CpuFiltering> {
     /// untouched, as it is when the guide's width or height differ from the
     /// base image's. Returns false, doing nothing at all, when `output` is
     /// null; true otherwise. Pixels that no node weighs get NaN or infinity.
+    /// A NaN or an infinity in the base image or the guide makes the whole
+    /// output non-finite: replace such values first.
     bool process(CpuTexture* output, SourceVector<CpuFiltering>& source, int maxDepth);
 
   private:

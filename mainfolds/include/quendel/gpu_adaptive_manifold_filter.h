@@ -41,6 +41,8 @@ class AdaptiveManifoldFilter<GpuFiltering> {
     /// Returns false, doing nothing at all, when `output` is null, and false
     /// when a device call fails (after its report): the remaining device work
     /// is skipped and `*output` may be partly written. True otherwise.
+    /// A NaN or an infinity in the base image or the guide makes the whole
+    /// output non-finite, as on the host.
     bool process(GpuTexture* output, SourceVector<CpuFiltering>& source, int maxDepth);
 
   private:

@@ -23,7 +23,9 @@ class TDRFilter<GpuFiltering> {
     /// untouched, when the two differ in width or height. Returns false when
     /// a device call fails (after its report): the remaining device work is
     /// skipped, and channels not yet brought back keep their input values.
-    /// True otherwise.
+    /// True otherwise. Non-finite pixels spread as on the host: a NaN or an
+    /// infinity in `image` to every pixel of its channel, a NaN in `guide` to
+    /// every pixel of every channel.
     bool process(GpuTexture& image, GpuTexture& guide, float sigmaS, float sigmaR);
 
     /// Scratch members (width x height x 1 after a call); only their device
@@ -48,7 +50,8 @@ class HFilter<GpuFiltering> {
   public:
     /// Filters every channel of `texture` in place. Returns false when a
     /// device call fails (after its report), skipping the remaining device
-    /// work; true otherwise. No device memory outlives the call.
+    /// work; true otherwise. No device memory outlives the call. A NaN or an
+    /// infinity spreads to every pixel of its channel.
     bool process(GpuTexture& texture, float sigma);
 };
 

@@ -26,7 +26,10 @@ struct SourceVectorTestAccess;
 /// base image's patch description reduced to six channels and divided by
 /// `nlmScale`, then every source channel divided by its weight times
 /// `sourceScale`; the base image itself is the first source.
-/// Not safe for concurrent use.
+/// A NaN or an infinity in the base image makes all six patch channels
+/// non-finite at every pixel (they are centred on the image's means and
+/// projected on axes found from all pixels); one in an added source stays
+/// where it is, in its own channel. Not safe for concurrent use.
 template <>
 class SourceVector<CpuFiltering> {
   public:

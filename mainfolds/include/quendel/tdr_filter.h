@@ -23,7 +23,10 @@ class TDRFilter<CpuFiltering> {
     /// `guide`. Returns false, leaving `image` untouched, when the two differ
     /// in width or height; true otherwise. sigmaS and sigmaR should be
     /// positive and finite: other values are not rejected and give NaN or
-    /// unfiltered results.
+    /// unfiltered results. Non-finite pixels are not contained: a NaN or an
+    /// infinity in `image` spreads along the sweeps to every pixel of its
+    /// channel, and a NaN in `guide` (two neighbouring infinities make one)
+    /// to every pixel of every channel. Replace them before filtering.
     bool process(CpuTexture& image, const CpuTexture& guide, float sigmaS, float sigmaR);
 
     /// Scratch planes of the last call (width x height x 1 each): distances
