@@ -28,7 +28,8 @@ Image FrameLayers::combined() const {
     return frame;
 }
 
-FrameLayers renderLayers(const Scene& scene, const RenderRequest& request, uint64_t stream) {
+FrameLayers renderLayers(const Scene& scene, const RenderRequest& request, uint64_t stream,
+                         const RowDone& rowDone) {
     FrameLayers layers;
     layers.width = request.width;
     layers.height = request.height;
@@ -58,12 +59,15 @@ FrameLayers renderLayers(const Scene& scene, const RenderRequest& request, uint6
             layers.secondary[pixel] = indirect * weight;
             layers.rest[pixel] = rest * weight;
         }
+        if (rowDone) {
+            rowDone();
+        }
     }
     return layers;
 }
 
-Image renderReference(const Scene& scene, const RenderRequest& request) {
-    return renderLayers(scene, request, kReferenceStream).combined();
+Image renderReference(const Scene& scene, const RenderRequest& request, const RowDone& rowDone) {
+    return renderLayers(scene, request, kReferenceStream, rowDone).combined();
 }
 
 }  // namespace sample_frame

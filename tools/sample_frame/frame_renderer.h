@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "scene.h"
@@ -25,12 +26,17 @@ struct RenderRequest {
     int threads = 0;  // 0: all the machine has
 };
 
+/// Called once for every finished row, from the thread that rendered it.
+using RowDone = std::function<void()>;
+
 /// Renders the layers with `samplesPerPixel` paths through the centre of
 /// every pixel. The result depends on the seed and the stream, never on the
 /// thread count.
-FrameLayers renderLayers(const Scene& scene, const RenderRequest& request, uint64_t stream = 0);
+FrameLayers renderLayers(const Scene& scene, const RenderRequest& request, uint64_t stream = 0,
+                         const RowDone& rowDone = {});
 
 /// A frame rendered on a stream independent of renderLayers' default one.
-Image renderReference(const Scene& scene, const RenderRequest& request);
+Image renderReference(const Scene& scene, const RenderRequest& request,
+                      const RowDone& rowDone = {});
 
 }  // namespace sample_frame

@@ -7,6 +7,7 @@
 
 #include "frame_files.h"
 #include "frame_renderer.h"
+#include "terminal_progress.h"
 
 using namespace sample_frame;
 
@@ -90,7 +91,10 @@ int main(int argc, char** argv) {
     const Scene scene = Scene::room();
     const RenderRequest& request = options.request;
     auto start = std::chrono::steady_clock::now();
-    const FrameLayers layers = renderLayers(scene, request);
+    const FrameLayers layers = [&] {
+        TerminalProgress progress("sample_frame: rendering the frame", request.height);
+        return renderLayers(scene, request, 0, [&progress] { progress.rowDone(); });
+    }();
     if (!writeFrame(options.root, layers, scene.camera.position, options.settings)) {
         return 1;
     }
@@ -101,7 +105,10 @@ int main(int argc, char** argv) {
         RenderRequest referenceRequest = request;
         referenceRequest.samplesPerPixel = options.referenceSamples;
         start = std::chrono::steady_clock::now();
-        const Image reference = renderReference(scene, referenceRequest);
+        const Image reference = [&] {
+            TerminalProgress progress("sample_frame: rendering the reference", request.height);
+            return renderReference(scene, referenceRequest, [&progress] { progress.rowDone(); });
+        }();
         if (!writeImage(referenceFramePath(options.root), reference, request.width,
                         request.height)) {
             return 1;
