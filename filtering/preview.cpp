@@ -2,7 +2,8 @@
 
 #include <cmath>
 #include <iostream>
-#include <opencv2/imgcodecs.hpp>
+
+#include "png_file.h"
 
 namespace filtering {
 
@@ -41,16 +42,7 @@ cv::Mat toDisplayBytes(const cv::Mat& linear, float exposure) {
 }
 
 bool writePreview(const std::string& path, const cv::Mat& linear, float exposure) {
-    bool written = false;
-    try {
-        written = cv::imwrite(path, toDisplayBytes(linear, exposure));
-    } catch (const cv::Exception& error) {
-        std::cerr << "preview: " << path << ": " << error.what() << std::endl;
-    }
-    if (!written) {
-        std::cerr << "preview: can't write " << path << std::endl;
-    }
-    return written;
+    return writePng(path, toDisplayBytes(linear, exposure));
 }
 
 }  // namespace filtering

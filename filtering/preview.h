@@ -12,7 +12,7 @@ cv::Mat toneMapped(const cv::Mat& linear, float exposure = 1.0f);
 /// The tone-mapped image in 8 bits per channel.
 cv::Mat toDisplayBytes(const cv::Mat& linear, float exposure = 1.0f);
 
-/// Writes the tone-mapped image as a PNG (or any format the name asks for).
+/// Writes the tone-mapped image as a PNG file, whatever the name's ending.
 /// False, with a message naming the file, when it cannot be written.
 bool writePreview(const std::string& path, const cv::Mat& linear, float exposure = 1.0f);
 
