@@ -8,14 +8,14 @@ namespace filtering {
 
 namespace {
 
-bool checkLayer(const std::string& path, const cv::Mat& layer, const cv::Mat& first) {
-    if (layer.empty()) {
+bool checkLayer(const std::string& path, cv::Size size, cv::Size first) {
+    if (size.empty()) {
         std::cerr << "filtering: layer " << path << " is empty or unreadable" << std::endl;
         return false;
     }
-    if (!first.empty() && layer.size() != first.size()) {
-        std::cerr << "filtering: layer " << path << " is " << layer.cols << " x " << layer.rows
-                  << ", the other layers are " << first.cols << " x " << first.rows << std::endl;
+    if (!first.empty() && size != first) {
+        std::cerr << "filtering: layer " << path << " is " << size.width << " x " << size.height
+                  << ", the other layers are " << first.width << " x " << first.height << std::endl;
         return false;
     }
     return true;
@@ -30,8 +30,15 @@ std::optional<Frame> loadFrame(const FramePaths& paths) {
     }
     for (int layer = 0; layer < LayerCount; ++layer) {
         const std::string path = paths.layer(static_cast<Layer>(layer));
-        frame.layers[layer] = read_float4(path);
-        if (!checkLayer(path, frame.layers[layer], frame.layers[0])) {
+        cv::Size size;
+        if (layer == TexCoord) {
+            // Not used: checked, not read.
+            size = readLayerSize(path, size) ? size : cv::Size();
+        } else {
+            frame.layers[layer] = read_float4(path);
+            size = frame.layers[layer].size();
+        }
+        if (!checkLayer(path, size, frame.layers[0].size())) {
             return std::nullopt;
         }
     }

@@ -22,7 +22,9 @@ struct Frame {
     cv::Mat& operator[](Layer layer) { return layers[layer]; }
 };
 
-/// Loads the camera, the seven layers in their order and the settings.
+/// Loads the camera, the seven layers in their order and the settings. The
+/// texture coordinates, which nothing uses, are checked but not read: that
+/// layer stays empty.
 /// Stops at the first missing, malformed or empty file, or at a layer whose
 /// size differs from the first one's, with a message naming the file.
 /// Non-finite samples are replaced as repairNonFiniteSamples says, with a

@@ -1,5 +1,7 @@
 #include "layer_files.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,7 +11,9 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
-#include <opencv2/imgproc.hpp>
+#include <vector>
+
+#include "fresh_image.h"
 
 namespace filtering {
 
@@ -19,6 +23,11 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
+
+struct Descriptor {
+    int value;
+    ~Descriptor() { ::close(value); }
+};
 
 cv::Mat rejectLayer(const std::string& path, const std::string& problem) {
     std::cerr << "read_float4: " << path << ": " << problem << std::endl;
@@ -38,58 +47,105 @@ void putLittleEndianInt32(unsigned char* bytes, int32_t value) {
     }
 }
 
-long remainingBytes(std::FILE* file) {
-    const long here = std::ftell(file);
-    if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) {
-        return -1;
+enum class LayerCheck { Bad, Empty, Pixels };
+
+/// Checks an open layer file's header against its length; a message names
+/// the file when it is malformed.
+LayerCheck checkLayerFile(const std::string& path, int descriptor, cv::Size& size) {
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0) {
+        rejectLayer(path, std::string("can't read: ") + std::strerror(errno));
+        return LayerCheck::Bad;
     }
-    const long end = std::ftell(file);
-    std::fseek(file, here, SEEK_SET);
-    return end - here;
+    const uint64_t fileSize = static_cast<uint64_t>(status.st_size);
+    unsigned char header[8];
+    if (fileSize < sizeof header || ::pread(descriptor, header, sizeof header, 0) != 8) {
+        rejectLayer(path, "file shorter than its 8-byte header");
+        return LayerCheck::Bad;
+    }
+    const int32_t width = littleEndianInt32(header);
+    const int32_t height = littleEndianInt32(header + 4);
+    const std::string shape = std::to_string(width) + " x " + std::to_string(height);
+    if (width < 0 || height < 0) {
+        rejectLayer(path, "negative size " + shape + " in header");
+        return LayerCheck::Bad;
+    }
+    if ((width == 0) != (height == 0)) {
+        rejectLayer(path, "size " + shape + " has one side zero");
+        return LayerCheck::Bad;
+    }
+    if (width == 0) {
+        size = cv::Size();
+        return LayerCheck::Empty;
+    }
+    // Compared by pixel count: width x height x 16 bytes can overflow 64 bits.
+    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+    if ((fileSize - sizeof header) / 16u < pixels) {
+        rejectLayer(path, "file shorter than its " + shape + " header promises");
+        return LayerCheck::Bad;
+    }
+    size = cv::Size(width, height);
+    return LayerCheck::Pixels;
+}
+
+int openLayer(const std::string& path) {
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        std::cerr << "read_float4: can't open file " << path << std::endl;
+    }
+    return descriptor;
 }
 
 }  // namespace
 
+bool readLayerSize(const std::string& path, cv::Size& size) {
+    const int descriptor = openLayer(path);
+    if (descriptor < 0) {
+        return false;
+    }
+    const Descriptor closer{descriptor};
+    return checkLayerFile(path, descriptor, size) != LayerCheck::Bad;
+}
+
 cv::Mat read_float4(const std::string& path) {
-    File file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        std::cerr << "read_float4: can't open file " << path << std::endl;
+    const int descriptor = openLayer(path);
+    if (descriptor < 0) {
         return cv::Mat();
     }
-    unsigned char header[8];
-    if (std::fread(header, 1, sizeof header, file.get()) != sizeof header) {
-        return rejectLayer(path, "file shorter than its 8-byte header");
-    }
-    const int32_t width = littleEndianInt32(header);
-    const int32_t height = littleEndianInt32(header + 4);
-    if (width < 0 || height < 0) {
-        return rejectLayer(path, "negative size " + std::to_string(width) + " x " +
-                                     std::to_string(height) + " in header");
-    }
-    if ((width == 0) != (height == 0)) {
-        return rejectLayer(path, "size " + std::to_string(width) + " x " + std::to_string(height) +
-                                     " has one side zero");
-    }
-    if (width == 0) {
+    const Descriptor closer{descriptor};
+    cv::Size size;
+    if (checkLayerFile(path, descriptor, size) != LayerCheck::Pixels) {
         return cv::Mat();
     }
-    // Compared by pixel count: width x height x 16 bytes can overflow 64 bits.
-    const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
-    const long available = remainingBytes(file.get());
-    if (available < 0 || static_cast<uint64_t>(available) / 16u < pixels) {
-        return rejectLayer(path, "file shorter than its " + std::to_string(width) + " x " +
-                                     std::to_string(height) + " header promises");
+    const int width = size.width, height = size.height;
+    const size_t headerBytes = 8;
+    // The file is mapped, not read: its pages come straight from the page
+    // cache, and one pass turns them around into the working image.
+    const size_t mappedBytes =
+        headerBytes + static_cast<size_t>(width) * static_cast<size_t>(height) * 16u;
+    void* mapped = mmap(nullptr, mappedBytes, PROT_READ, MAP_PRIVATE, descriptor, 0);
+    if (mapped == MAP_FAILED) {
+        return rejectLayer(path, std::string("can't map: ") + std::strerror(errno));
     }
-    cv::Mat rgba(height, width, CV_32FC4);
-    const size_t bytes = static_cast<size_t>(pixels) * 16u;
-    if (std::fread(rgba.data, 1, bytes, file.get()) != bytes) {
-        return rejectLayer(path, std::string("read failed: ") + std::strerror(errno));
-    }
-    file.reset();
-    cv::Mat bgr;
-    cv::cvtColor(rgba, bgr, cv::COLOR_RGBA2BGR);
-    cv::flip(bgr, bgr, 0);
-    return bgr;
+    cv::Mat image = freshImage(height, width, CV_32FC3);
+    const auto* file = reinterpret_cast<const unsigned char*>(mapped) + headerBytes;
+    cv::parallel_for_(cv::Range(0, height), [&](const cv::Range& rows) {
+        for (int row = rows.start; row < rows.end; ++row) {
+            // Bottom row first in the file; red, green, blue, alpha per pixel.
+            const unsigned char* source =
+                file + static_cast<size_t>(height - 1 - row) * width * 16u;
+            float* target = image.ptr<float>(row);
+            for (int x = 0; x < width; ++x) {
+                float rgba[4];
+                std::memcpy(rgba, source + 16u * static_cast<size_t>(x), sizeof rgba);
+                target[3 * x] = rgba[2];
+                target[3 * x + 1] = rgba[1];
+                target[3 * x + 2] = rgba[0];
+            }
+        }
+    });
+    munmap(mapped, mappedBytes);
+    return image;
 }
 
 bool save_float4(const std::string& path, const cv::Mat& image) {
@@ -98,8 +154,6 @@ bool save_float4(const std::string& path, const cv::Mat& image) {
                   << std::endl;
         return false;
     }
-    cv::Mat copy;
-    image.copyTo(copy);
     std::string temporary = path + ".XXXXXX";
     const int descriptor = mkstemp(temporary.data());
     if (descriptor < 0) {
@@ -117,15 +171,27 @@ bool save_float4(const std::string& path, const cv::Mat& image) {
         std::cerr << "save_float4: can't open file " << path << std::endl;
         return false;
     }
-    cv::flip(copy, copy, 0);
-    cv::cvtColor(copy, copy, copy.channels() == 3 ? cv::COLOR_BGR2RGBA : cv::COLOR_BGRA2RGBA);
     unsigned char header[8];
-    putLittleEndianInt32(header, copy.cols);
-    putLittleEndianInt32(header + 4, copy.rows);
-    const size_t bytes = copy.total() * copy.elemSize();
-    bool written = std::fwrite(header, 1, sizeof header, file.get()) == sizeof header &&
-                   std::fwrite(copy.data, 1, bytes, file.get()) == bytes &&
-                   std::fflush(file.get()) == 0 && fsync(fileno(file.get())) == 0;
+    putLittleEndianInt32(header, image.cols);
+    putLittleEndianInt32(header + 4, image.rows);
+    bool written = std::fwrite(header, 1, sizeof header, file.get()) == sizeof header;
+    // Bottom row first, channels back to red, green, blue, and alpha 1 for
+    // a three-channel image; one row at a time, the image left as it is.
+    std::vector<float> rgba(static_cast<size_t>(image.cols) * 4);
+    const int channels = image.channels();
+    for (int row = image.rows - 1; row >= 0 && written; --row) {
+        const float* source = image.ptr<float>(row);
+        for (int x = 0; x < image.cols; ++x) {
+            const float* pixel = source + static_cast<size_t>(x) * channels;
+            float* target = &rgba[4 * static_cast<size_t>(x)];
+            target[0] = pixel[2];
+            target[1] = pixel[1];
+            target[2] = pixel[0];
+            target[3] = channels == 4 ? pixel[3] : 1.0f;
+        }
+        written = std::fwrite(rgba.data(), sizeof(float), rgba.size(), file.get()) == rgba.size();
+    }
+    written = written && std::fflush(file.get()) == 0 && fsync(fileno(file.get())) == 0;
     written = (std::fclose(file.release()) == 0) && written;
     if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
         const std::string reason = std::strerror(errno);

@@ -14,6 +14,11 @@ namespace filtering {
 /// standard error and an empty image.
 cv::Mat read_float4(const std::string& path);
 
+/// Checks an `.imagef4` file as read_float4 does, without reading its
+/// pixels: false, with the same message, when it is unreadable or malformed;
+/// otherwise its size (0 x 0 for an empty image).
+bool readLayerSize(const std::string& path, cv::Size& size);
+
 /// Writes a three- or four-channel float image as an `.imagef4` file, the
 /// inverse of `read_float4` (alpha 1.0 for three channels). The file is
 /// written beside its destination and renamed into place, so a failed write

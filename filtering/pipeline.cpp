@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "fresh_image.h"
 #include "quendel/source_vector.h"
 #include "quendel/tdr_filter.h"
 
@@ -122,9 +123,27 @@ FilteredLight filterSecondary(const FilterInputs& inputs, int64_t& ticks) {
 
 cv::Mat recombine(const cv::Mat& primary, const cv::Mat& filtered, const cv::Mat& texColor,
                   const cv::Mat& rest) {
-    const cv::Mat light = primary + filtered;
-    const cv::Mat reflected = texColor.mul(light, 1.0);
-    return rest + reflected;
+    CV_Assert(primary.type() == CV_32FC3 && filtered.type() == CV_32FC3 &&
+              texColor.type() == CV_32FC3 && rest.type() == CV_32FC3);
+    CV_Assert(filtered.size() == primary.size() && texColor.size() == primary.size() &&
+              rest.size() == primary.size());
+    cv::Mat frame = freshImage(primary.rows, primary.cols, CV_32FC3);
+    const int values = primary.cols * 3;
+    cv::parallel_for_(cv::Range(0, primary.rows), [&](const cv::Range& rows) {
+        for (int row = rows.start; row < rows.end; ++row) {
+            const float* p = primary.ptr<float>(row);
+            const float* f = filtered.ptr<float>(row);
+            const float* t = texColor.ptr<float>(row);
+            const float* r = rest.ptr<float>(row);
+            float* out = frame.ptr<float>(row);
+            for (int i = 0; i < values; ++i) {
+                const float light = p[i] + f[i];
+                const float reflected = t[i] * light;
+                out[i] = r[i] + reflected;
+            }
+        }
+    });
+    return frame;
 }
 
 DenoisedFrame denoise(Frame frame) {

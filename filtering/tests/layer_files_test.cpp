@@ -55,7 +55,16 @@ TEST(ReadLayer, MalformedFilesAreRejectedWithTheirName) {
         const std::string message = testing::internal::GetCapturedStderr();
         EXPECT_TRUE(image.empty()) << name;
         EXPECT_NE(message.find(path), std::string::npos) << message;
+        // The size alone is checked the same way.
+        cv::Size size;
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(readLayerSize(path, size)) << name;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), message);
     }
+    cv::Size size;
+    writeRawImagef4(dir / "fine.imagef4", 3, 2, sequence(3 * 2 * 4, 0));
+    ASSERT_TRUE(readLayerSize((dir / "fine.imagef4").string(), size));
+    EXPECT_EQ(size, cv::Size(3, 2));
     testing::internal::CaptureStderr();
     read_float4((dir / "missing.imagef4").string());
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
