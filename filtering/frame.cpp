@@ -28,17 +28,29 @@ std::optional<Frame> loadFrame(const FramePaths& paths) {
     if (!readCamera(paths.camera(), frame.camera)) {
         return std::nullopt;
     }
+    // Every file is checked in order first, so that the first bad one is the
+    // one reported; then the pixels of all but the unused texture
+    // coordinates are read side by side.
+    cv::Size first;
     for (int layer = 0; layer < LayerCount; ++layer) {
         const std::string path = paths.layer(static_cast<Layer>(layer));
         cv::Size size;
-        if (layer == TexCoord) {
-            // Not used: checked, not read.
-            size = readLayerSize(path, size) ? size : cv::Size();
-        } else {
-            frame.layers[layer] = read_float4(path);
-            size = frame.layers[layer].size();
+        if (!readLayerSize(path, size) || !checkLayer(path, size, first)) {
+            return std::nullopt;
         }
-        if (!checkLayer(path, size, frame.layers[0].size())) {
+        first = layer == 0 ? size : first;
+    }
+    cv::parallel_for_(cv::Range(0, LayerCount), [&](const cv::Range& layers) {
+        for (int layer = layers.start; layer < layers.end; ++layer) {
+            if (layer != TexCoord) {
+                frame.layers[layer] = read_float4(paths.layer(static_cast<Layer>(layer)));
+            }
+        }
+    });
+    for (int layer = 0; layer < LayerCount; ++layer) {
+        // A file changed since it was checked.
+        if (layer != TexCoord &&
+            !checkLayer(paths.layer(static_cast<Layer>(layer)), frame.layers[layer].size(), first)) {
             return std::nullopt;
         }
     }

@@ -164,6 +164,9 @@ bool save_float4(const std::string& path, const cv::Mat& image) {
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(descriptor, 0666 & ~mask);
+    // Rows go out in a few large writes rather than one call each; the
+    // buffer outlives the stream.
+    std::vector<char> buffer(1 << 20);
     File file(fdopen(descriptor, "wb"));
     if (!file) {
         ::close(descriptor);
@@ -171,6 +174,7 @@ bool save_float4(const std::string& path, const cv::Mat& image) {
         std::cerr << "save_float4: can't open file " << path << std::endl;
         return false;
     }
+    std::setvbuf(file.get(), buffer.data(), _IOFBF, buffer.size());
     unsigned char header[8];
     putLittleEndianInt32(header, image.cols);
     putLittleEndianInt32(header + 4, image.rows);
