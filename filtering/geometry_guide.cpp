@@ -1,0 +1,61 @@
+#include "geometry_guide.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace filtering {
+
+SurfaceGeometry surfaceGeometry(const cv::Mat& normals, const cv::Mat& positions,
+                                const CameraPosition& camera) {
+    SurfaceGeometry geometry;
+    geometry.normals = normals;
+    geometry.planeOffsets.create(positions.rows, positions.cols, CV_32F);
+    std::vector<float> distances;
+    distances.reserve(positions.total());
+    const cv::Vec3f eye(camera.z, camera.y, camera.x);
+    for (int row = 0; row < positions.rows; ++row) {
+        const auto* position = positions.ptr<cv::Vec3f>(row);
+        const auto* normal = normals.ptr<cv::Vec3f>(row);
+        float* offset = geometry.planeOffsets.ptr<float>(row);
+        for (int column = 0; column < positions.cols; ++column) {
+            const cv::Vec3f relative = position[column] - eye;
+            offset[column] = normal[column].dot(relative);
+            distances.push_back(std::sqrt(relative.dot(relative)));
+        }
+    }
+    if (!distances.empty()) {
+        const auto middle = distances.begin() + static_cast<std::ptrdiff_t>(distances.size() / 2);
+        std::nth_element(distances.begin(), middle, distances.end());
+        if (*middle > 0.0f && std::isfinite(*middle)) {
+            geometry.medianDistance = *middle;
+        }
+    }
+    return geometry;
+}
+
+void appendGuideChannels(quendel::CpuTexture& guide, const cv::Mat& image, float deviation) {
+    cv::Mat scaled;
+    image.convertTo(scaled, CV_32F, 1.0 / deviation);
+    std::vector<cv::Mat> channels;
+    cv::split(scaled, channels);
+    const size_t count = scaled.total();
+    for (const cv::Mat& channel : channels) {
+        const float* values = channel.ptr<float>();
+        guide.appendPlane(std::make_shared<quendel::CpuTexture::Plane>(values, values + count));
+    }
+}
+
+cv::Mat toInterleaved(const quendel::CpuTexture& texture) {
+    const int rows = static_cast<int>(texture.getHeight());
+    const int cols = static_cast<int>(texture.getWidth());
+    std::vector<cv::Mat> planes;
+    for (unsigned c = 0; c < 3; ++c) {
+        planes.emplace_back(rows, cols, CV_32F, const_cast<float*>(texture.getChannel(c)));
+    }
+    cv::Mat result;
+    cv::merge(planes, result);
+    return result;
+}
+
+}  // namespace filtering

@@ -1,0 +1,79 @@
+#include "noise_estimate.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace filtering {
+
+namespace {
+
+// The high-pass x - (sum of four neighbours) / 4 of independent noise of
+// deviation s has deviation s * sqrt(1 + 4 / 16).
+const float kHighPassGain = std::sqrt(1.25f);
+// Median absolute deviation to standard deviation of a Gaussian.
+constexpr float kMadToDeviation = 1.4826f;
+
+template <typename Near>
+bool allNeighbours(int row, int column, Near near) {
+    return near(row - 1, column) && near(row + 1, column) && near(row, column - 1) &&
+           near(row, column + 1);
+}
+
+}  // namespace
+
+cv::Mat luminance(const cv::Mat& bgr) {
+    cv::Mat result;
+    cv::transform(bgr, result, cv::Matx13f(0.0722f, 0.7152f, 0.2126f));
+    return result;
+}
+
+cv::Mat flatGeometryMask(const cv::Mat& normals, const cv::Mat& planeOffsets, float normalStep,
+                         float offsetStep) {
+    cv::Mat mask(normals.rows, normals.cols, CV_8U, cv::Scalar(0));
+    const float normalLimit = normalStep * normalStep;
+    for (int row = 1; row + 1 < normals.rows; ++row) {
+        for (int column = 1; column + 1 < normals.cols; ++column) {
+            const cv::Vec3f normal = normals.at<cv::Vec3f>(row, column);
+            const float offset = planeOffsets.at<float>(row, column);
+            const auto near = [&](int r, int c) {
+                const cv::Vec3f d = normals.at<cv::Vec3f>(r, c) - normal;
+                return d.dot(d) <= normalLimit &&
+                       std::fabs(planeOffsets.at<float>(r, c) - offset) <= offsetStep;
+            };
+            if (allNeighbours(row, column, near)) {
+                mask.at<uchar>(row, column) = 255;
+            }
+        }
+    }
+    return mask;
+}
+
+float estimateNoise(const cv::Mat& image, const cv::Mat& mask) {
+    std::vector<float> magnitudes;
+    for (int row = 1; row + 1 < image.rows; ++row) {
+        const float* above = image.ptr<float>(row - 1);
+        const float* here = image.ptr<float>(row);
+        const float* below = image.ptr<float>(row + 1);
+        const uchar* marked = mask.ptr<uchar>(row);
+        for (int column = 1; column + 1 < image.cols; ++column) {
+            if (marked[column] == 0) {
+                continue;
+            }
+            const float neighbours =
+                (above[column] + below[column]) + (here[column - 1] + here[column + 1]);
+            const float highPass = here[column] - 0.25f * neighbours;
+            if (std::isfinite(highPass)) {
+                magnitudes.push_back(std::fabs(highPass));
+            }
+        }
+    }
+    if (magnitudes.empty()) {
+        return 0.0f;
+    }
+    const auto middle = magnitudes.begin() + static_cast<std::ptrdiff_t>(magnitudes.size() / 2);
+    std::nth_element(magnitudes.begin(), middle, magnitudes.end());
+    return kMadToDeviation * *middle / kHighPassGain;
+}
+
+}  // namespace filtering
