@@ -51,7 +51,9 @@ cv::Mat flatGeometryMask(const cv::Mat& normals, const cv::Mat& planeOffsets, fl
 
 float estimateNoise(const cv::Mat& image, const cv::Mat& mask) {
     std::vector<float> magnitudes;
-    for (int row = 1; row + 1 < image.rows; ++row) {
+    magnitudes.reserve(image.total() / 2);
+    // Every second row gives plenty of samples at half the cost of sorting.
+    for (int row = 1; row + 1 < image.rows; row += 2) {
         const float* above = image.ptr<float>(row - 1);
         const float* here = image.ptr<float>(row);
         const float* below = image.ptr<float>(row + 1);

@@ -30,9 +30,11 @@ struct LayerNoise {
     float relative = 0;   // over the median luminance of the measured pixels
 };
 
+// The median of the marked values on every second row, which is plenty.
 float medianOver(const cv::Mat& image, const cv::Mat& mask) {
     std::vector<float> values;
-    for (int row = 0; row < image.rows; ++row) {
+    values.reserve(image.total() / 2);
+    for (int row = 0; row < image.rows; row += 2) {
         const float* value = image.ptr<float>(row);
         const uchar* marked = mask.ptr<uchar>(row);
         for (int column = 0; column < image.cols; ++column) {
@@ -82,23 +84,33 @@ quendel::CpuTexture geometryGuide(const SurfaceGeometry& geometry,
     return guide;
 }
 
-// The light as a guide channel in units of the noise left after filtering.
-// Path-traced noise grows with the light, so the logarithm (whose noise is
-// the relative noise) keeps a bright region's noise from passing for edges.
-cv::Mat lightGuideChannel(const cv::Mat& light, const LayerNoise& noise, float sigmaS,
+// The filtered luminance as a guide channel in units of the noise left after
+// filtering. Path-traced noise grows with the light, so the logarithm (whose
+// noise is the relative noise) keeps a bright region's noise from passing
+// for edges.
+cv::Mat lightGuideChannel(const cv::Mat& brightness, const LayerNoise& noise, float sigmaS,
                           const QualityParameters& parameters) {
     const float level = noise.deviation / noise.relative;
     cv::Mat logarithm;
-    cv::log(cv::max(luminance(light), 0.0f) + parameters.logFloor * level, logarithm);
+    cv::log(cv::max(brightness, 0.0f) + parameters.logFloor * level, logarithm);
     const float residual = noise.relative * std::pow(sigmaS, -parameters.residualPower);
     return logarithm / (parameters.lightDeviation * residual);
+}
+
+cv::Mat planeOf(const quendel::CpuTexture& texture) {
+    return cv::Mat(static_cast<int>(texture.getHeight()), static_cast<int>(texture.getWidth()),
+                   CV_32F, const_cast<float*>(texture.getChannel(0)))
+        .clone();
 }
 
 // Filters one light layer: outliers first, then a pass under the geometry
 // guide, then passes whose guide also holds the previous pass's light.
 // Every pass filters the same outlier-free layer; only the guide improves.
+// The earlier passes only feed the guide, which needs the luminance alone,
+// and the filter is linear in the image, so they filter that one channel.
 cv::Mat filterLayer(const cv::Mat& light, const quendel::CpuTexture& geometry, const cv::Mat& flat,
-                    const QualityParameters& parameters) {
+                    const QualityParameters& parameters,
+                    quendel::TDRFilter<quendel::CpuFiltering>& filter) {
     const LayerNoise noise = measureNoise(light, flat);
     if (!(noise.relative >= parameters.leastRelativeNoise)) {
         // Next to no noise: filtering would only soften the layer's edges.
@@ -108,16 +120,16 @@ cv::Mat filterLayer(const cv::Mat& light, const quendel::CpuTexture& geometry, c
     const cv::Mat kept =
         suppressFireflies(light, parameters.fireflySpread, kFireflyFloorInNoise * noise.deviation,
                           parameters.fireflyReach);
-    quendel::TDRFilter<quendel::CpuFiltering> filter;
-    quendel::CpuTexture image = toTexture(kept);
-    filter.process(image, geometry, sigmaS, kUnitRange);
+    quendel::CpuTexture guide = geometry;
     for (int pass = 1; pass < parameters.passes; ++pass) {
-        quendel::CpuTexture guide = geometry;
+        quendel::CpuTexture brightness = toTexture(luminance(kept));
+        filter.process(brightness, guide, sigmaS, kUnitRange);
+        guide = geometry;
         appendGuideChannels(
-            guide, lightGuideChannel(toInterleaved(image), noise, sigmaS, parameters), 1.0f);
-        image = toTexture(kept);
-        filter.process(image, guide, sigmaS, kUnitRange);
+            guide, lightGuideChannel(planeOf(brightness), noise, sigmaS, parameters), 1.0f);
     }
+    quendel::CpuTexture image = toTexture(kept);
+    filter.process(image, guide, sigmaS, kUnitRange);
     return toInterleaved(image);
 }
 
@@ -147,9 +159,11 @@ QualityLight filterLightForQuality(const Frame& frame, const QualityParameters& 
     const cv::Mat flat = flatGeometryMask(geometry.normals, geometry.planeOffsets, kFlatNormalStep,
                                           kFlatOffsetStep * geometry.medianDistance);
     const quendel::CpuTexture guide = geometryGuide(geometry, parameters);
+    // One filter for both layers, so that its scratch planes are made once.
+    quendel::TDRFilter<quendel::CpuFiltering> filter;
     QualityLight light;
-    light.primary = filterLayer(frame[Primary], guide, flat, parameters);
-    light.secondary = filterLayer(frame[Secondary], guide, flat, parameters);
+    light.primary = filterLayer(frame[Primary], guide, flat, parameters, filter);
+    light.secondary = filterLayer(frame[Secondary], guide, flat, parameters, filter);
     keepReflectedLight(light.primary, frame[Primary], frame[TexColor]);
     keepReflectedLight(light.secondary, frame[Secondary], frame[TexColor]);
     ticks = cv::getTickCount() - start;
