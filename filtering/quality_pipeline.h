@@ -14,8 +14,8 @@ struct QualityParameters {
     // Geometry guide: a channel counts one range unit when it changes by its
     // deviation. Normals are unit vectors; the plane offset (normal . (point
     // - camera)) is relative to the frame's median distance to the camera.
-    float normalDeviation = 0.2f;
-    float offsetDeviation = 0.05f;
+    float normalDeviation = 0.3f;
+    float offsetDeviation = 0.2f;
     // Later passes: the logarithm of the previous pass's luminance joins the
     // guide, one unit per `lightDeviation` times the relative noise left
     // after filtering, taken as the layer's relative noise over
@@ -28,7 +28,7 @@ struct QualityParameters {
     // Spatial sigma: spatialBase times the layer's relative noise (noise
     // deviation over median luminance on flat geometry) to spatialPower,
     // held to [spatialLow, spatialHigh].
-    float spatialBase = 8.0f;
+    float spatialBase = 7.0f;
     float spatialPower = 0.5f;
     float spatialLow = 1.0f, spatialHigh = 40.0f;
     // A layer whose relative noise is below this is left as it is.
@@ -36,7 +36,7 @@ struct QualityParameters {
     // Outliers: the limit above the local median, in local robust
     // deviations; the reach of the clipped light's spreading, in pixels.
     float fireflySpread = 6.0f;
-    float fireflyReach = 16.0f;
+    float fireflyReach = 8.0f;
 };
 
 /// The filtered light layers of the quality mode.
