@@ -17,9 +17,9 @@ Scene Scene::gallery() {
         {Kind::Diffuse, {0.20f, 0.60f, 0.30f}, {0.85f, 0.85f, 0.80f}, 12, {}},
         {Kind::Diffuse, {0.30f, 0.30f, 0.35f}, {0.55f, 0.50f, 0.45f}, 4, {}},
     };
-    // A wide hall x in [-1.6, 1.6], y in [0, 2.2], z in [-2.5, 3]; a small
-    // light over its left half, behind a partition, so that most of what the
-    // camera sees is lit only after several bounces.
+    // A wide hall x in [-1.6, 1.6], y in [0, 2.2], z in [-2.5, 3]; the light
+    // hangs over its far left corner, behind a partition, so that most of
+    // what the camera sees is lit only after several bounces.
     const float x0 = -1.6f, x1 = 1.6f, y0 = 0, y1 = 2.2f, z0 = -2.5f, z1 = 3;
     scene.quads = {
         {{x0, y0, z0}, {0, 0, z1 - z0}, {x1 - x0, 0, 0}, tiles},     // floor

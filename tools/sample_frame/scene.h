@@ -73,8 +73,8 @@ class Scene {
     /// floor, a ceiling light, a box, a textured ball and a mirror ball.
     static Scene room();
 
-    /// A wider hall lit by a small light behind a partition, so that most of
-    /// it is lit indirectly: noisier frames than the room's.
+    /// A wider hall whose light hangs behind a partition, so that most of it
+    /// is lit indirectly: noisier frames than the room's.
     static Scene gallery();
 };
 
