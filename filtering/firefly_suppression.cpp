@@ -9,7 +9,7 @@ namespace filtering {
 
 namespace {
 
-constexpr int kWindow = 5;
+constexpr int kWindow = 3;
 // Median absolute deviation to standard deviation of a Gaussian.
 constexpr double kMadToDeviation = 1.4826;
 // Three box passes come close to a Gaussian at a cost independent of reach.

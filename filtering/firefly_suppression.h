@@ -5,7 +5,7 @@
 namespace filtering {
 
 /// Outlier handling of a noisy light layer (three channels) without loss of
-/// energy. A pixel whose luminance exceeds its 5 x 5 neighbourhood's median
+/// energy. A pixel whose luminance exceeds its 3 x 3 neighbourhood's median
 /// by more than `spread` times the neighbourhood's robust deviation (and
 /// more than `floor`) is scaled down to that limit; the light taken away is
 /// spread over a neighbourhood of deviation about `reach` pixels and added

@@ -11,8 +11,9 @@ SurfaceGeometry surfaceGeometry(const cv::Mat& normals, const cv::Mat& positions
     SurfaceGeometry geometry;
     geometry.normals = normals;
     geometry.planeOffsets.create(positions.rows, positions.cols, CV_32F);
+    // Every fourth pixel's distance is plenty for a median.
     std::vector<float> distances;
-    distances.reserve(positions.total());
+    distances.reserve(positions.total() / 4 + 1);
     const cv::Vec3f eye(camera.z, camera.y, camera.x);
     for (int row = 0; row < positions.rows; ++row) {
         const auto* position = positions.ptr<cv::Vec3f>(row);
@@ -21,7 +22,9 @@ SurfaceGeometry surfaceGeometry(const cv::Mat& normals, const cv::Mat& positions
         for (int column = 0; column < positions.cols; ++column) {
             const cv::Vec3f relative = position[column] - eye;
             offset[column] = normal[column].dot(relative);
-            distances.push_back(std::sqrt(relative.dot(relative)));
+            if ((column & 3) == 0) {
+                distances.push_back(std::sqrt(relative.dot(relative)));
+            }
         }
     }
     if (!distances.empty()) {

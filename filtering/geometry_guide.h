@@ -14,7 +14,7 @@ struct SurfaceGeometry {
     float medianDistance = 1.0f;
 };
 
-/// Plane offsets and the median distance to the camera of every position
+/// Plane offsets, and the median distance to the camera of every fourth position
 /// (working channels z, y, x). The median is 1 where every point sits on the
 /// camera.
 SurfaceGeometry surfaceGeometry(const cv::Mat& normals, const cv::Mat& positions,

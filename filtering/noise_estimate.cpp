@@ -14,12 +14,6 @@ const float kHighPassGain = std::sqrt(1.25f);
 // Median absolute deviation to standard deviation of a Gaussian.
 constexpr float kMadToDeviation = 1.4826f;
 
-template <typename Near>
-bool allNeighbours(int row, int column, Near near) {
-    return near(row - 1, column) && near(row + 1, column) && near(row, column - 1) &&
-           near(row, column + 1);
-}
-
 }  // namespace
 
 cv::Mat luminance(const cv::Mat& bgr) {
@@ -33,16 +27,23 @@ cv::Mat flatGeometryMask(const cv::Mat& normals, const cv::Mat& planeOffsets, fl
     cv::Mat mask(normals.rows, normals.cols, CV_8U, cv::Scalar(0));
     const float normalLimit = normalStep * normalStep;
     for (int row = 1; row + 1 < normals.rows; ++row) {
+        const cv::Vec3f* normalRows[3] = {normals.ptr<cv::Vec3f>(row - 1),
+                                          normals.ptr<cv::Vec3f>(row),
+                                          normals.ptr<cv::Vec3f>(row + 1)};
+        const float* offsetRows[3] = {planeOffsets.ptr<float>(row - 1),
+                                      planeOffsets.ptr<float>(row),
+                                      planeOffsets.ptr<float>(row + 1)};
+        uchar* marked = mask.ptr<uchar>(row);
         for (int column = 1; column + 1 < normals.cols; ++column) {
-            const cv::Vec3f normal = normals.at<cv::Vec3f>(row, column);
-            const float offset = planeOffsets.at<float>(row, column);
+            const cv::Vec3f normal = normalRows[1][column];
+            const float offset = offsetRows[1][column];
             const auto near = [&](int r, int c) {
-                const cv::Vec3f d = normals.at<cv::Vec3f>(r, c) - normal;
+                const cv::Vec3f d = normalRows[r][c] - normal;
                 return d.dot(d) <= normalLimit &&
-                       std::fabs(planeOffsets.at<float>(r, c) - offset) <= offsetStep;
+                       std::fabs(offsetRows[r][c] - offset) <= offsetStep;
             };
-            if (allNeighbours(row, column, near)) {
-                mask.at<uchar>(row, column) = 255;
+            if (near(0, column) && near(2, column) && near(1, column - 1) && near(1, column + 1)) {
+                marked[column] = 255;
             }
         }
     }
