@@ -24,6 +24,9 @@ constexpr float kFlatOffsetStep = 0.002f;
 // Outliers less than this many noise deviations above their neighbourhood
 // are left alone, however calm the neighbourhood.
 constexpr float kFireflyFloorInNoise = 3.0f;
+// Fewer flat pixels than this (or than a hundredth of the frame) make no
+// trustworthy noise estimate.
+constexpr int kFewestMeasured = 64;
 
 struct LayerNoise {
     float deviation = 0;  // absolute, in luminance
@@ -58,7 +61,14 @@ LayerNoise measureNoise(const cv::Mat& light, const cv::Mat& flatGeometry) {
     // layer from reading as noise-free.
     cv::Mat neighbourhood;
     cv::boxFilter(brightness, neighbourhood, -1, cv::Size(3, 3));
-    const cv::Mat measured = (neighbourhood > 0.0f) & flatGeometry;
+    const cv::Mat lit = neighbourhood > 0.0f;
+    cv::Mat measured = lit & flatGeometry;
+    // Geometry that is nowhere flat (bumpy normals, say) leaves too few
+    // pixels; then the whole lit frame is measured, edges and all, which
+    // the median's robustness tolerates.
+    if (cv::countNonZero(measured) < std::max<int>(kFewestMeasured, lit.total() / 100)) {
+        measured = lit;
+    }
     LayerNoise noise;
     noise.deviation = estimateNoise(brightness, measured);
     const float level = medianOver(brightness, measured);

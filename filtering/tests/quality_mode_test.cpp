@@ -154,6 +154,19 @@ TEST(QualityMode, RenderedRoomIsFiniteKeepsItsBrightnessAndBeatsTheDefault) {
         << "noisy " << noisyPsnr << ", default " << defaultPsnr;
 }
 
+TEST(QualityMode, BumpyNormalsStillLetTheNoiseBeMeasured) {
+    // Normals that jitter from pixel to pixel leave no flat geometry to
+    // measure the noise on; the mode must still filter.
+    const RenderedRoom& room = renderedRoom();
+    Frame frame = room.frame;
+    cv::Mat jitter(frame[Normals].size(), CV_32FC3);
+    cv::RNG(31).fill(jitter, cv::RNG::UNIFORM, -0.05f, 0.05f);
+    frame[Normals] = frame[Normals] + jitter;
+    const double noisyPsnr = imagef4::psnr(room.noisy, room.reference);
+    const double bumpyPsnr = imagef4::psnr(denoiseForQuality(frame).image, room.reference);
+    EXPECT_GT(bumpyPsnr, noisyPsnr + 4.0);
+}
+
 TEST(QualityMode, NoiseFreeLightIsLeftAlone) {
     // Light without noise on the room's geometry: nothing to measure, so
     // nothing to filter.
