@@ -4,6 +4,8 @@
 #include <cmath>
 #include <vector>
 
+#include "median.h"
+
 namespace filtering {
 
 SurfaceGeometry surfaceGeometry(const cv::Mat& normals, const cv::Mat& positions,
@@ -27,12 +29,9 @@ SurfaceGeometry surfaceGeometry(const cv::Mat& normals, const cv::Mat& positions
             }
         }
     }
-    if (!distances.empty()) {
-        const auto middle = distances.begin() + static_cast<std::ptrdiff_t>(distances.size() / 2);
-        std::nth_element(distances.begin(), middle, distances.end());
-        if (*middle > 0.0f && std::isfinite(*middle)) {
-            geometry.medianDistance = *middle;
-        }
+    const float median = medianInPlace(distances);
+    if (median > 0.0f && std::isfinite(median)) {
+        geometry.medianDistance = median;
     }
     return geometry;
 }

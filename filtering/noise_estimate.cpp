@@ -4,6 +4,8 @@
 #include <cmath>
 #include <vector>
 
+#include "median.h"
+
 namespace filtering {
 
 namespace {
@@ -71,12 +73,7 @@ float estimateNoise(const cv::Mat& image, const cv::Mat& mask) {
             }
         }
     }
-    if (magnitudes.empty()) {
-        return 0.0f;
-    }
-    const auto middle = magnitudes.begin() + static_cast<std::ptrdiff_t>(magnitudes.size() / 2);
-    std::nth_element(magnitudes.begin(), middle, magnitudes.end());
-    return kMadToDeviation * *middle / kHighPassGain;
+    return kMadToDeviation * medianInPlace(magnitudes) / kHighPassGain;
 }
 
 }  // namespace filtering

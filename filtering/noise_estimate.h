@@ -17,9 +17,9 @@ cv::Mat flatGeometryMask(const cv::Mat& normals, const cv::Mat& planeOffsets, fl
 
 /// Robust standard deviation of the per-pixel noise of a one-channel image,
 /// from the median absolute value of its high-pass (the pixel minus the mean
-/// of its four neighbours) over the pixels `mask` marks on every second row. Exact for
-/// independent Gaussian noise on a locally linear signal; heavy tails do
-/// not move it much. 0 when the mask marks no pixel.
+/// of its four neighbours) over the pixels `mask` marks on every second
+/// row. Right on average for independent Gaussian noise on a locally linear
+/// signal; heavy tails do not move it much. 0 when the mask marks no pixel.
 float estimateNoise(const cv::Mat& image, const cv::Mat& mask);
 
 }  // namespace filtering

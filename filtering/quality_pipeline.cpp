@@ -7,6 +7,7 @@
 
 #include "firefly_suppression.h"
 #include "geometry_guide.h"
+#include "median.h"
 #include "noise_estimate.h"
 #include "quendel/tdr_filter.h"
 
@@ -46,12 +47,7 @@ float medianOver(const cv::Mat& image, const cv::Mat& mask) {
             }
         }
     }
-    if (values.empty()) {
-        return 0.0f;
-    }
-    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-    std::nth_element(values.begin(), middle, values.end());
-    return *middle;
+    return medianInPlace(values);
 }
 
 LayerNoise measureNoise(const cv::Mat& light, const cv::Mat& flatGeometry) {
