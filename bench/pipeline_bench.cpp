@@ -2,7 +2,8 @@
 // secondary light, as `filterSecondary` runs it) on a 1024 x 1024 sample
 // frame of the test room at 4 paths per pixel, against OpenCV's recursive
 // domain-transform filter of the same light guided by the texture colour,
-// at team sizes 4 and 1. Prints the median of each and OpenCV / ours.
+// at team sizes 4 and 1. Prints the median of each and OpenCV / ours, and
+// the quality mode's timed work against the default's.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include "frame_files.h"
 #include "median_collector.h"
 #include "pipeline.h"
+#include "quality_pipeline.h"
 #include "quendel/threads.h"
 #include "working_frame.h"
 #ifdef QUENDEL_HAVE_XIMGPROC
@@ -27,13 +29,17 @@ constexpr int kTeams[] = {4, 1};
 // The peer's best sigmas on 4-path frames in quality_table.
 constexpr double kPeerSigmaSpatial = 5.0, kPeerSigmaColor = 0.5;
 
-const filtering::FilterInputs& inputs() {
-    static const filtering::FilterInputs instance = [] {
+const filtering::Frame& frame() {
+    static const filtering::Frame instance = [] {
         const sample_frame::Scene scene = sample_frame::Scene::room();
         const auto layers = sample_frame::renderLayers(scene, {kSize, kSize, 4, 1, 0});
-        return filtering::filterInputs(
-            sample_frame::toFrame(layers, scene.camera.position, sample_frame::kSampleSettings));
+        return sample_frame::toFrame(layers, scene.camera.position, sample_frame::kSampleSettings);
     }();
+    return instance;
+}
+
+const filtering::FilterInputs& inputs() {
+    static const filtering::FilterInputs instance = filtering::filterInputs(frame());
     return instance;
 }
 
@@ -44,6 +50,20 @@ void ours(benchmark::State& state) {
         int64_t ticks = 0;
         const filtering::FilteredLight light = filtering::filterSecondary(in, ticks);
         benchmark::DoNotOptimize(light.view().data);
+    }
+    quendel::setThreadCount(quendel::kDefaultThreadCount);
+}
+
+// The quality mode's timed work on the same frame.
+void quality(benchmark::State& state) {
+    quendel::setThreadCount(static_cast<int>(state.range(0)));
+    const filtering::Frame& in = frame();
+    const filtering::QualityParameters parameters;
+    for (auto _ : state) {
+        int64_t ticks = 0;
+        const filtering::QualityLight light =
+            filtering::filterLightForQuality(in, parameters, ticks);
+        benchmark::DoNotOptimize(light.secondary.data);
     }
     quendel::setThreadCount(quendel::kDefaultThreadCount);
 }
@@ -72,9 +92,29 @@ void registerAll() {
         b->ReportAggregatesOnly(true)->Iterations(1);
     };
     shape(benchmark::RegisterBenchmark("pipeline_ours", ours));
+    shape(benchmark::RegisterBenchmark("pipeline_quality", quality));
 #ifdef QUENDEL_HAVE_XIMGPROC
     shape(benchmark::RegisterBenchmark("pipeline_opencv", opencv));
 #endif
+}
+
+// One line per team: the medians of `first` and `second` and second / first,
+// for real time and for the calling thread's CPU time.
+void printRatios(const MedianCollector& medians, const char* first, const char* second,
+                 const char* firstLabel, const char* secondLabel) {
+    std::printf("%-5s %10s %10s %12s %10s %10s %12s\n", "team", firstLabel, secondLabel,
+                "ratio real", "cpu", "cpu", "ratio cpu");
+    for (int team : kTeams) {
+        const std::string args = "team:" + std::to_string(team);
+        const MedianTimes* a = medians.find(first, args);
+        const MedianTimes* b = medians.find(second, args);
+        if (a == nullptr || b == nullptr) {
+            std::printf("%-5d (not measured)\n", team);
+            continue;
+        }
+        std::printf("%-5d %10.1f %10.1f %12.2f %10.1f %10.1f %12.2f\n", team, a->real, b->real,
+                    b->real / a->real, a->cpu, b->cpu, b->cpu / a->cpu);
+    }
 }
 
 void printSummary(const MedianCollector& medians) {
@@ -82,21 +122,9 @@ void printSummary(const MedianCollector& medians) {
         "\nPipeline, %dx%d sample frame: guide build + filtering of the secondary light "
         "(median ms; cpu = calling thread)\n",
         kSize, kSize);
-    std::printf("%-5s %10s %10s %12s %10s %10s %12s\n", "team", "ours real", "opencv", "ratio real",
-                "ours cpu", "opencv", "ratio cpu");
-    for (int team : kTeams) {
-        const std::string args = "team:" + std::to_string(team);
-        const MedianTimes* ours = medians.find("pipeline_ours", args);
-        const MedianTimes* peer = medians.find("pipeline_opencv", args);
-        if (ours == nullptr || peer == nullptr) {
-            std::printf("%-5d (no peer measured)\n", team);
-            continue;
-        }
-        const MedianTimes& a = *ours;
-        const MedianTimes& b = *peer;
-        std::printf("%-5d %10.1f %10.1f %12.2f %10.1f %10.1f %12.2f\n", team, a.real, b.real,
-                    b.real / a.real, a.cpu, b.cpu, b.cpu / a.cpu);
-    }
+    printRatios(medians, "pipeline_ours", "pipeline_opencv", "ours", "opencv");
+    std::printf("\nThe quality mode's timed work (filterLightForQuality) against the default's\n");
+    printRatios(medians, "pipeline_ours", "pipeline_quality", "default", "quality");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "pipeline.h"
 #include "preview.h"
 #include "program_options.h"
+#include "quality_pipeline.h"
 
 using namespace filtering;
 
@@ -25,7 +26,8 @@ int main(int argc, char** argv) {
     if (!frame) {
         return 1;
     }
-    const DenoisedFrame result = denoise(std::move(*frame));
+    const DenoisedFrame result =
+        options->quality ? denoiseForQuality(*frame) : denoise(std::move(*frame));
     frame.reset();
     std::printf("Spent %lf seconds\n", result.seconds);
     std::fflush(stdout);

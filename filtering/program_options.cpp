@@ -20,6 +20,8 @@ std::optional<ProgramOptions> parseOptions(const std::vector<std::string>& argum
         };
         if (argument == "--help" || argument == "-h") {
             options.help = true;
+        } else if (argument == "--quality") {
+            options.quality = true;
         } else if (argument == "--root") {
             if (!value(options.root)) return std::nullopt;
         } else if (argument == "--output") {
@@ -36,7 +38,7 @@ std::optional<ProgramOptions> parseOptions(const std::vector<std::string>& argum
 
 std::string usage(const std::string& program) {
     return "usage: " + program +
-           " [--root DIR] [--output FILE] [--preview FILE.png]\n"
+           " [--root DIR] [--output FILE] [--preview FILE.png] [--quality]\n"
            "Denoises one saved frame: reads DIR/filter/input_bin/*.imagef4, DIR/filter/camera.txt\n"
            "and DIR/filter/settings.txt, writes DIR/filter/output.imagef4.\n"
            "  --root DIR        folder holding filter/ (default \"" +
@@ -44,6 +46,9 @@ std::string usage(const std::string& program) {
            "\")\n"
            "  --output FILE     write the result here instead\n"
            "  --preview FILE    also write a tone-mapped PNG of the result\n"
+           "  --quality         a slower, stronger mode: a guide from the frame's geometry,\n"
+           "                    strength from the frame's measured noise, the direct light\n"
+           "                    filtered too and outliers spread out\n"
            "  --help            show this text\n";
 }
 

@@ -10,6 +10,8 @@ struct ProgramOptions {
     std::string root;     // folder holding "filter/"
     std::string output;   // result file; empty for the default under the root
     std::string preview;  // optional PNG of the result
+    // The quality mode instead of the fixed pipeline.
+    bool quality = false;
     bool help = false;
 };
 

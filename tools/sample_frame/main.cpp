@@ -18,12 +18,15 @@ struct Options {
     int referenceSamples = 0;
     filtering::FilterSettings settings = kSampleSettings;
     std::string root = "[TELVO]";
+    std::string scene = "room";
 };
 
 const char* const kUsage =
     "usage: sample_frame [--size WxH] [--spp N] [--seed S] [--threads N]\n"
     "                    [--reference-spp N] [--range-sigma R] [--spatial-sigma S] [--root DIR]\n"
-    "Renders the test room into DIR/filter/ as the renderer saves a frame for filtering:\n"
+    "                    [--scene room|gallery]\n"
+    "Renders the test room (or the gallery, a hall lit mostly indirectly) into DIR/filter/\n"
+    "as the renderer saves a frame for filtering:\n"
     "seven layers in input_bin/, camera.txt, settings.txt, and the combined frame noisy.imagef4.\n"
     "With --reference-spp N > 0 it also renders reference.imagef4 with N paths per pixel.\n";
 
@@ -59,6 +62,8 @@ bool parse(int argc, char** argv, Options& options) {
                 options.settings.spatialSigma = std::stof(value);
             } else if (option == "--root") {
                 options.root = value;
+            } else if (option == "--scene" && (value == "room" || value == "gallery")) {
+                options.scene = value;
             } else {
                 std::cerr << "sample_frame: unknown option " << option << "\n" << kUsage;
                 return false;
@@ -88,7 +93,7 @@ int main(int argc, char** argv) {
     if (!parse(argc, argv, options)) {
         return 2;
     }
-    const Scene scene = Scene::room();
+    const Scene scene = options.scene == "gallery" ? Scene::gallery() : Scene::room();
     const RenderRequest& request = options.request;
     auto start = std::chrono::steady_clock::now();
     const FrameLayers layers = [&] {

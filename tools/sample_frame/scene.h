@@ -72,6 +72,10 @@ class Scene {
     /// The closed room of every sample frame: coloured walls, a textured
     /// floor, a ceiling light, a box, a textured ball and a mirror ball.
     static Scene room();
+
+    /// A wider hall whose light hangs behind a partition, so that most of it
+    /// is lit indirectly: noisier frames than the room's.
+    static Scene gallery();
 };
 
 }  // namespace sample_frame

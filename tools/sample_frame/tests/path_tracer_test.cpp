@@ -50,6 +50,25 @@ TEST(Scene, RoomIsClosedAndWallsFaceInwards) {
     }
 }
 
+TEST(Scene, GalleryIsClosedAndLitFromBehindItsPartition) {
+    const Scene scene = Scene::gallery();
+    Random random(8, 0, 0);
+    const Vector3 centre(0.8f, 1.0f, 1.5f);
+    for (int i = 0; i < 2000; ++i) {
+        const float z = 2 * random.uniform() - 1;
+        const float phi = 2 * kPi * random.uniform();
+        const float r = std::sqrt(1 - z * z);
+        const Ray ray{centre, {r * std::cos(phi), r * std::sin(phi), z}};
+        ASSERT_TRUE(scene.intersect(ray, INFINITY)) << "ray " << i << " leaves the hall";
+    }
+    const PathTracer tracer(scene);
+    const Vector3 up(0, 1, 0);
+    // The floor under the light gets its direct light; the floor right in
+    // front of the partition, in its shadow, none.
+    EXPECT_GT(tracer.directIrradiance({-0.9f, 0.0f, -1.8f}, up, random).y, 0.0f);
+    EXPECT_EQ(tracer.directIrradiance({-0.9f, 0.0f, -0.9f}, up, random).y, 0.0f);
+}
+
 TEST(Scene, NearestHitWinsOverFartherSurfaces) {
     const Scene scene = Scene::room();
     // Straight down onto the textured ball: its top, not the floor below.

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+namespace filtering {
+
+/// Outlier handling of a noisy light layer (three channels) without loss of
+/// energy. A pixel whose luminance exceeds its 3 x 3 neighbourhood's median
+/// by more than `spread` times the neighbourhood's robust deviation (and
+/// more than `floor`) is scaled down to that limit; the light taken away is
+/// spread over a neighbourhood of deviation about `reach` pixels and added
+/// back, so the layer's sum stays what it was (up to rounding, and apart
+/// from what the image border reflects back in). Returns the new layer.
+cv::Mat suppressFireflies(const cv::Mat& light, float spread, float floor, float reach);
+
+}  // namespace filtering

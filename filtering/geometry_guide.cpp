@@ -1,0 +1,63 @@
+#include "geometry_guide.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "median.h"
+
+namespace filtering {
+
+SurfaceGeometry surfaceGeometry(const cv::Mat& normals, const cv::Mat& positions,
+                                const CameraPosition& camera) {
+    SurfaceGeometry geometry;
+    geometry.normals = normals;
+    geometry.planeOffsets.create(positions.rows, positions.cols, CV_32F);
+    // Every fourth pixel's distance is plenty for a median.
+    std::vector<float> distances;
+    distances.reserve(positions.total() / 4 + 1);
+    const cv::Vec3f eye(camera.z, camera.y, camera.x);
+    for (int row = 0; row < positions.rows; ++row) {
+        const auto* position = positions.ptr<cv::Vec3f>(row);
+        const auto* normal = normals.ptr<cv::Vec3f>(row);
+        float* offset = geometry.planeOffsets.ptr<float>(row);
+        for (int column = 0; column < positions.cols; ++column) {
+            const cv::Vec3f relative = position[column] - eye;
+            offset[column] = normal[column].dot(relative);
+            if ((column & 3) == 0) {
+                distances.push_back(std::sqrt(relative.dot(relative)));
+            }
+        }
+    }
+    const float median = medianInPlace(distances);
+    if (median > 0.0f && std::isfinite(median)) {
+        geometry.medianDistance = median;
+    }
+    return geometry;
+}
+
+void appendGuideChannels(quendel::CpuTexture& guide, const cv::Mat& image, float deviation) {
+    cv::Mat scaled;
+    image.convertTo(scaled, CV_32F, 1.0 / deviation);
+    std::vector<cv::Mat> channels;
+    cv::split(scaled, channels);
+    const size_t count = scaled.total();
+    for (const cv::Mat& channel : channels) {
+        const float* values = channel.ptr<float>();
+        guide.appendPlane(std::make_shared<quendel::CpuTexture::Plane>(values, values + count));
+    }
+}
+
+cv::Mat toInterleaved(const quendel::CpuTexture& texture) {
+    const int rows = static_cast<int>(texture.getHeight());
+    const int cols = static_cast<int>(texture.getWidth());
+    std::vector<cv::Mat> planes;
+    for (unsigned c = 0; c < 3; ++c) {
+        planes.emplace_back(rows, cols, CV_32F, const_cast<float*>(texture.getChannel(c)));
+    }
+    cv::Mat result;
+    cv::merge(planes, result);
+    return result;
+}
+
+}  // namespace filtering

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include "layer_files.h"
+#include "quendel/texture.h"
+
+namespace filtering {
+
+/// What the noise-free layers say about the surfaces a frame shows.
+struct SurfaceGeometry {
+    cv::Mat normals;       // unit normals, three channels as loaded
+    cv::Mat planeOffsets;  // normal . (position - camera): constant along a plane
+    float medianDistance = 1.0f;
+};
+
+/// Plane offsets, and the median distance to the camera of every fourth position
+/// (working channels z, y, x). The median is 1 where every point sits on the
+/// camera.
+SurfaceGeometry surfaceGeometry(const cv::Mat& normals, const cv::Mat& positions,
+                                const CameraPosition& camera);
+
+/// Appends every channel of a float image, divided by `deviation`, to a
+/// planar guide as new planes.
+void appendGuideChannels(quendel::CpuTexture& guide, const cv::Mat& image, float deviation);
+
+/// An interleaved copy of a planar texture's first three channels.
+cv::Mat toInterleaved(const quendel::CpuTexture& texture);
+
+}  // namespace filtering

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include "frame.h"
+#include "pipeline.h"
+
+namespace filtering {
+
+/// How the quality mode filters a frame. The defaults are what
+/// `filtering --quality` uses; every strength is relative to what the mode
+/// measures on the frame itself, so none of them needs changing per frame.
+struct QualityParameters {
+    // Geometry guide: a channel counts one range unit when it changes by its
+    // deviation. Normals are unit vectors; the plane offset (normal . (point
+    // - camera)) is relative to the frame's median distance to the camera.
+    float normalDeviation = 0.3f;
+    float offsetDeviation = 0.2f;
+    // Later passes: the logarithm of the previous pass's luminance joins the
+    // guide, one unit per `lightDeviation` times the relative noise left
+    // after filtering, taken as the layer's relative noise over
+    // sigmaS^residualPower. `logFloor` (a share of the layer's median) keeps
+    // dark pixels from steering.
+    float lightDeviation = 1.0f;
+    float residualPower = 0.5f;
+    float logFloor = 0.1f;
+    int passes = 2;
+    // Spatial sigma: spatialBase times the layer's relative noise (noise
+    // deviation over median luminance on flat geometry) to spatialPower,
+    // held to [spatialLow, spatialHigh].
+    float spatialBase = 7.0f;
+    float spatialPower = 0.5f;
+    float spatialLow = 1.0f, spatialHigh = 40.0f;
+    // A layer whose relative noise is below this is left as it is.
+    float leastRelativeNoise = 0.005f;
+    // Outliers: the limit above the local median, in local robust
+    // deviations; the reach of the clipped light's spreading, in pixels.
+    float fireflySpread = 6.0f;
+    float fireflyReach = 8.0f;
+};
+
+/// The filtered light layers of the quality mode.
+struct QualityLight {
+    cv::Mat primary, secondary;
+};
+
+/// Builds the mode's guide from the frame's geometry, measures the noise of
+/// each light layer, handles its outliers and filters it, then scales it so
+/// that the frame keeps its brightness: the work the program times. `ticks`
+/// receives its duration in cv::getTickCount units. A layer without
+/// measurable noise comes back unchanged.
+QualityLight filterLightForQuality(const Frame& frame, const QualityParameters& parameters,
+                                   int64_t& ticks);
+
+/// The quality mode on a loaded frame whose layers share one size:
+/// rest + texColor * (filtered primary + filtered secondary).
+DenoisedFrame denoiseForQuality(const Frame& frame,
+                                const QualityParameters& parameters = QualityParameters());
+
+}  // namespace filtering
