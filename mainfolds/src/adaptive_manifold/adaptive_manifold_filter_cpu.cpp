@@ -4,18 +4,18 @@
 #include <memory>
 #include <vector>
 
-#include "child_manifold.h"
-#include "exponentials.h"
-#include "fixed_guide_smoothing.h"
-#include "h_filter.h"
-#include "huge_page_planes.h"
-#include "manifold_tree.h"
-#include "plane_pointers.h"
+#include "adaptive_manifold/child_manifold.h"
+#include "adaptive_manifold/manifold_tree.h"
+#include "adaptive_manifold/squared_distances.h"
+#include "foundations/exponentials.h"
+#include "foundations/huge_page_planes.h"
+#include "foundations/plane_pointers.h"
+#include "foundations/simd_dispatch.h"
+#include "foundations/texture_sizes.h"
+#include "host_filters/fixed_guide_smoothing.h"
+#include "host_filters/h_filter.h"
 #include "quendel/adaptive_manifold_filter.h"
 #include "quendel/threads.h"
-#include "simd_dispatch.h"
-#include "squared_distances.h"
-#include "texture_sizes.h"
 
 namespace quendel {
 

@@ -1,4 +1,4 @@
-#include "bilinear_samples.h"
+#include "adaptive_manifold/bilinear_samples.h"
 
 #include <algorithm>
 

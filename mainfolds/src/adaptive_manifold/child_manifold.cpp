@@ -1,17 +1,17 @@
-#include "child_manifold.h"
+#include "adaptive_manifold/child_manifold.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <utility>
 
-#include "bilinear_samples.h"
-#include "plane_pointers.h"
+#include "adaptive_manifold/bilinear_samples.h"
+#include "adaptive_manifold/row_enlarger.h"
+#include "adaptive_manifold/squared_distances.h"
+#include "foundations/plane_pointers.h"
+#include "foundations/simd_dispatch.h"
+#include "foundations/texture_sizes.h"
 #include "quendel/threads.h"
-#include "row_enlarger.h"
-#include "simd_dispatch.h"
-#include "squared_distances.h"
-#include "texture_sizes.h"
 
 namespace quendel {
 

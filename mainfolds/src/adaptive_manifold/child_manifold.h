@@ -3,7 +3,7 @@
 #include <functional>
 #include <vector>
 
-#include "manifold_tree.h"
+#include "adaptive_manifold/manifold_tree.h"
 #include "quendel/texture.h"
 
 namespace quendel {

@@ -1,4 +1,4 @@
-#include "manifold_tree.h"
+#include "adaptive_manifold/manifold_tree.h"
 
 #include <algorithm>
 #include <array>
@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "foundations/simd_dispatch.h"
 #include "quendel/threads.h"
-#include "simd_dispatch.h"
 
 namespace quendel {
 

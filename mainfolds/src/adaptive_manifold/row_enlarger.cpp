@@ -1,6 +1,6 @@
-#include "row_enlarger.h"
+#include "adaptive_manifold/row_enlarger.h"
 
-#include "simd_dispatch.h"
+#include "foundations/simd_dispatch.h"
 
 namespace quendel {
 

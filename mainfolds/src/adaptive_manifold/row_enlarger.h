@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "bilinear_samples.h"
+#include "adaptive_manifold/bilinear_samples.h"
 
 namespace quendel {
 

@@ -1,8 +1,8 @@
-#include "squared_distances.h"
+#include "adaptive_manifold/squared_distances.h"
 
 #include <algorithm>
 
-#include "simd_dispatch.h"
+#include "foundations/simd_dispatch.h"
 
 namespace quendel {
 

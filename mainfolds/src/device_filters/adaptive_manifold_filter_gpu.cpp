@@ -4,15 +4,15 @@
 #include <memory>
 #include <vector>
 
-#include "child_manifold.h"
-#include "device_failure_report.h"
-#include "device_kernels.h"
-#include "device_staging.h"
-#include "manifold_tree.h"
+#include "adaptive_manifold/child_manifold.h"
+#include "adaptive_manifold/manifold_tree.h"
+#include "device_filters/device_staging.h"
+#include "device_runtime/device_failure_report.h"
+#include "device_runtime/device_kernels.h"
+#include "foundations/texture_sizes.h"
 #include "quendel/gpu_adaptive_manifold_filter.h"
 #include "quendel/gpu_filters.h"
 #include "quendel/gpu_matrix.h"
-#include "texture_sizes.h"
 
 namespace quendel {
 

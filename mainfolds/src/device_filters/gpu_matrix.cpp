@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "device_buffer.h"
-#include "device_kernels.h"
+#include "device_runtime/device_buffer.h"
+#include "device_runtime/device_kernels.h"
 
 namespace quendel {
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "device_buffer.h"
+#include "device_runtime/device_buffer.h"
 
 namespace quendel {
 

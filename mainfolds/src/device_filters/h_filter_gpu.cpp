@@ -1,6 +1,6 @@
-#include "device_kernels.h"
-#include "device_staging.h"
-#include "filter_coefficients.h"
+#include "device_filters/device_staging.h"
+#include "device_runtime/device_kernels.h"
+#include "host_filters/filter_coefficients.h"
 #include "quendel/gpu_filters.h"
 
 namespace quendel {

@@ -1,8 +1,8 @@
-#include "device_kernels.h"
-#include "device_staging.h"
-#include "filter_coefficients.h"
+#include "device_filters/device_staging.h"
+#include "device_runtime/device_kernels.h"
+#include "foundations/texture_sizes.h"
+#include "host_filters/filter_coefficients.h"
 #include "quendel/gpu_filters.h"
-#include "texture_sizes.h"
 
 namespace quendel {
 

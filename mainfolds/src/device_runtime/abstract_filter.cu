@@ -3,8 +3,8 @@
 // appears exactly where a step is fused, everything else rounds per
 // operation.
 
-#include "device_kernel_definition.h"
-#include "device_kernels.h"
+#include "device_runtime/device_kernel_definition.h"
+#include "device_runtime/device_kernels.h"
 
 namespace quendel::kernels {
 

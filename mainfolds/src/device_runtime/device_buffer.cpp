@@ -1,7 +1,7 @@
-#include "device_buffer.h"
+#include "device_runtime/device_buffer.h"
 
-#include "device_failure_report.h"
-#include "device_runtime_seam.h"
+#include "device_runtime/device_failure_report.h"
+#include "device_runtime/device_runtime_seam.h"
 
 namespace quendel::device {
 

@@ -2,8 +2,8 @@
 
 #include <cuda_runtime.h>
 
-#include "device_cuda_runtime.h"
-#include "device_kernel_registry.h"
+#include "device_runtime/device_cuda_runtime.h"
+#include "device_runtime/device_kernel_registry.h"
 
 namespace quendel::device {
 

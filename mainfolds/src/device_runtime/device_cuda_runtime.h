@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device_runtime_seam.h"
+#include "device_runtime/device_runtime_seam.h"
 
 namespace quendel::device {
 

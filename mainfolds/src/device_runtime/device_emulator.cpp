@@ -1,4 +1,4 @@
-#include "device_emulator.h"
+#include "device_runtime/device_emulator.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -6,8 +6,8 @@
 #include <mutex>
 #include <optional>
 
-#include "device_launch_shape.h"
-#include "device_runtime_seam.h"
+#include "device_runtime/device_launch_shape.h"
+#include "device_runtime/device_runtime_seam.h"
 
 namespace quendel::device {
 

@@ -1,4 +1,4 @@
-#include "device_failure_report.h"
+#include "device_runtime/device_failure_report.h"
 
 #include <atomic>
 #include <cstdio>

@@ -8,11 +8,11 @@
 // - `quendel::device::launch::name(shape, parameters)`, which launches the
 //   entry point on a CUDA device, or runs the body on the emulator.
 
-#include "device_emulator.h"
-#include "device_kernel_registry.h"
-#include "device_kernel_support.h"
-#include "device_launch_shape.h"
-#include "device_runtime_seam.h"
+#include "device_runtime/device_emulator.h"
+#include "device_runtime/device_kernel_registry.h"
+#include "device_runtime/device_kernel_support.h"
+#include "device_runtime/device_launch_shape.h"
+#include "device_runtime/device_runtime_seam.h"
 
 namespace quendel::device {
 

@@ -1,4 +1,4 @@
-#include "device_kernel_registry.h"
+#include "device_runtime/device_kernel_registry.h"
 
 #include <cstring>
 #include <vector>

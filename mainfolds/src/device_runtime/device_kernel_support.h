@@ -5,7 +5,7 @@
 
 #include <math.h>
 
-#include "host_device.h"
+#include "foundations/host_device.h"
 
 namespace quendel::kernels {
 

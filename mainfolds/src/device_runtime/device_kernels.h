@@ -9,7 +9,7 @@
 // the sweeps take shape1D(height) over rows or shape1D(width) over columns
 // and blockSize kBlock1D.
 
-#include "device_launch_shape.h"
+#include "device_runtime/device_launch_shape.h"
 
 namespace quendel::device::launch {
 

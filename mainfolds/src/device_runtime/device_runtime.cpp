@@ -2,11 +2,11 @@
 
 #include <atomic>
 
-#include "device_emulator.h"
-#include "device_runtime_seam.h"
+#include "device_runtime/device_emulator.h"
+#include "device_runtime/device_runtime_seam.h"
 
 #if QUENDEL_HAVE_CUDA
-#include "device_cuda_runtime.h"
+#include "device_runtime/device_cuda_runtime.h"
 #endif
 
 namespace quendel {

@@ -2,8 +2,8 @@
 // two projections. Single-thread blocks; every sum is fused term by term in
 // index order.
 
-#include "device_kernel_definition.h"
-#include "device_kernels.h"
+#include "device_runtime/device_kernel_definition.h"
+#include "device_runtime/device_kernels.h"
 
 namespace quendel::kernels {
 

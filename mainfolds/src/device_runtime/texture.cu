@@ -1,7 +1,7 @@
 // Element-wise difference of two device buffers, used by GpuMatrix::minus.
 
-#include "device_kernel_definition.h"
-#include "device_kernels.h"
+#include "device_runtime/device_kernel_definition.h"
+#include "device_runtime/device_kernels.h"
 
 namespace quendel::kernels {
 

@@ -1,4 +1,4 @@
-#include "exponentials.h"
+#include "foundations/exponentials.h"
 
 #include <cmath>
 #include <cstdint>

@@ -7,7 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "huge_page_planes.h"
+#include "foundations/huge_page_planes.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>

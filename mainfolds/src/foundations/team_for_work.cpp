@@ -1,4 +1,4 @@
-#include "team_for_work.h"
+#include "foundations/team_for_work.h"
 
 #include <algorithm>
 #include <atomic>

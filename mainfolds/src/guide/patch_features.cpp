@@ -1,10 +1,10 @@
-#include "patch_features.h"
+#include "guide/patch_features.h"
 
 #include <algorithm>
 #include <cmath>
 
+#include "foundations/simd_dispatch.h"
 #include "quendel/threads.h"
-#include "simd_dispatch.h"
 
 namespace quendel {
 

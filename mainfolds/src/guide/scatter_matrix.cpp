@@ -1,12 +1,12 @@
-#include "scatter_matrix.h"
+#include "guide/scatter_matrix.h"
 
 #include <algorithm>
 #include <array>
 
-#include "float_lanes.h"
-#include "patch_features.h"
+#include "foundations/float_lanes.h"
+#include "foundations/simd_dispatch.h"
+#include "guide/patch_features.h"
 #include "quendel/threads.h"
-#include "simd_dispatch.h"
 
 namespace quendel {
 

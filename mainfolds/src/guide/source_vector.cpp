@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "eigen.h"
-#include "float_lanes.h"
-#include "patch_features.h"
+#include "foundations/float_lanes.h"
+#include "foundations/simd_dispatch.h"
+#include "guide/eigen.h"
+#include "guide/patch_features.h"
+#include "guide/scatter_matrix.h"
 #include "quendel/matrix.h"
 #include "quendel/threads.h"
-#include "scatter_matrix.h"
-#include "simd_dispatch.h"
 
 namespace quendel {
 

@@ -1,9 +1,9 @@
-#include "coefficient_powers.h"
+#include "host_filters/coefficient_powers.h"
 
 #include <cstdint>
 
-#include "filter_coefficients.h"
-#include "simd_dispatch.h"
+#include "foundations/simd_dispatch.h"
+#include "host_filters/filter_coefficients.h"
 
 namespace quendel {
 

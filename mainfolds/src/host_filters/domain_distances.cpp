@@ -1,10 +1,10 @@
-#include "domain_distances.h"
+#include "host_filters/domain_distances.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <vector>
 
-#include "simd_dispatch.h"
+#include "foundations/simd_dispatch.h"
 
 #if defined(__SSE2__)
 #include <immintrin.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "filter_coefficients.h"
+#include "host_filters/filter_coefficients.h"
 #include "quendel/texture.h"
 #include "quendel/threads.h"
 

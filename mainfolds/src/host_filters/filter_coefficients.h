@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "host_device.h"
+#include "foundations/host_device.h"
 
 namespace quendel {
 

@@ -1,15 +1,15 @@
-#include "fixed_guide_smoothing.h"
+#include "host_filters/fixed_guide_smoothing.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
-#include "coefficient_powers.h"
-#include "domain_distances.h"
-#include "filter_coefficients.h"
+#include "foundations/texture_sizes.h"
+#include "host_filters/coefficient_powers.h"
+#include "host_filters/domain_distances.h"
+#include "host_filters/filter_coefficients.h"
+#include "host_filters/tdr_iterations.h"
 #include "quendel/threads.h"
-#include "tdr_iterations.h"
-#include "texture_sizes.h"
 
 namespace quendel {
 

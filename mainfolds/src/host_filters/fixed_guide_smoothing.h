@@ -2,8 +2,8 @@
 
 #include <vector>
 
+#include "host_filters/recursive_sweeps.h"
 #include "quendel/texture.h"
-#include "recursive_sweeps.h"
 
 namespace quendel {
 

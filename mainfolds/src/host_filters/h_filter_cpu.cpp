@@ -1,7 +1,7 @@
-#include "filter_coefficients.h"
-#include "h_filter.h"
-#include "recursive_sweeps.h"
-#include "team_for_work.h"
+#include "foundations/team_for_work.h"
+#include "host_filters/filter_coefficients.h"
+#include "host_filters/h_filter.h"
+#include "host_filters/recursive_sweeps.h"
 
 namespace quendel {
 

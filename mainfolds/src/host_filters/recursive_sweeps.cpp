@@ -1,4 +1,4 @@
-#include "recursive_sweeps.h"
+#include "host_filters/recursive_sweeps.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -6,8 +6,8 @@
 #include <functional>
 #include <vector>
 
-#include "coefficient_powers.h"
-#include "simd_dispatch.h"
+#include "foundations/simd_dispatch.h"
+#include "host_filters/coefficient_powers.h"
 
 namespace quendel {
 

@@ -1,9 +1,9 @@
-#include "domain_distances.h"
-#include "filter_coefficients.h"
+#include "foundations/team_for_work.h"
+#include "foundations/texture_sizes.h"
+#include "host_filters/domain_distances.h"
+#include "host_filters/filter_coefficients.h"
+#include "host_filters/tdr_iterations.h"
 #include "quendel/tdr_filter.h"
-#include "tdr_iterations.h"
-#include "team_for_work.h"
-#include "texture_sizes.h"
 
 namespace quendel {
 

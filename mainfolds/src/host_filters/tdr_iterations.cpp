@@ -1,7 +1,7 @@
-#include "tdr_iterations.h"
+#include "host_filters/tdr_iterations.h"
 
-#include "filter_coefficients.h"
-#include "recursive_sweeps.h"
+#include "host_filters/filter_coefficients.h"
+#include "host_filters/recursive_sweeps.h"
 
 namespace quendel {
 

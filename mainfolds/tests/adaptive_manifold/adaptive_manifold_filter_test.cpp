@@ -9,11 +9,11 @@
 #include <random>
 #include <vector>
 
-#include "plain_manifold_filter.h"
+#include "adaptive_manifold/plain_manifold_filter.h"
+#include "foundations/test_textures.h"
 #include "quendel/source_vector.h"
 #include "quendel/tdr_filter.h"
 #include "quendel/threads.h"
-#include "test_textures.h"
 
 namespace quendel {
 namespace {

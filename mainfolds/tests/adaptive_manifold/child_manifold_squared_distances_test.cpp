@@ -3,10 +3,10 @@
 #include <random>
 #include <vector>
 
-#include "child_manifold.h"
-#include "h_filter.h"
+#include "adaptive_manifold/child_manifold.h"
+#include "foundations/test_textures.h"
+#include "host_filters/h_filter.h"
 #include "quendel/texture.h"
-#include "test_textures.h"
 
 namespace quendel {
 namespace {

@@ -5,13 +5,13 @@
 #include <utility>
 #include <vector>
 
-#include "bilinear_samples.h"
-#include "child_manifold.h"
-#include "fixed_guide_smoothing.h"
-#include "manifold_tree.h"
+#include "adaptive_manifold/bilinear_samples.h"
+#include "adaptive_manifold/child_manifold.h"
+#include "adaptive_manifold/manifold_tree.h"
+#include "foundations/test_textures.h"
+#include "host_filters/fixed_guide_smoothing.h"
 #include "quendel/tdr_filter.h"
 #include "quendel/threads.h"
-#include "test_textures.h"
 
 namespace quendel {
 namespace {

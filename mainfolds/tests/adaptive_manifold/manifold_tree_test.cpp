@@ -1,4 +1,4 @@
-#include "manifold_tree.h"
+#include "adaptive_manifold/manifold_tree.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "child_manifold.h"
-#include "h_filter.h"
+#include "adaptive_manifold/child_manifold.h"
+#include "host_filters/h_filter.h"
 #include "quendel/threads.h"
 
 namespace quendel {

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "h_filter.h"
+#include "host_filters/h_filter.h"
 #include "quendel/matrix.h"
 #include "quendel/source_vector.h"
 #include "quendel/texture.h"

@@ -1,4 +1,4 @@
-#include "row_enlarger.h"
+#include "adaptive_manifold/row_enlarger.h"
 
 #include <gtest/gtest.h>
 

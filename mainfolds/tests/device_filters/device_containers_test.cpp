@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "device_emulator.h"
-#include "device_test_support.h"
+#include "device_runtime/device_emulator.h"
+#include "device_runtime/device_test_support.h"
 #include "quendel/gpu_matrix.h"
 #include "quendel/gpu_texture.h"
 

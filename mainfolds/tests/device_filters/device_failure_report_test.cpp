@@ -2,7 +2,7 @@
 // emulator: exact text, line number of each operation, the state left
 // behind, and the pause for a key that only an interactive terminal gets.
 
-#include "device_failure_report.h"
+#include "device_runtime/device_failure_report.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "device_emulator.h"
+#include "device_runtime/device_emulator.h"
 #include "quendel/gpu_matrix.h"
 #include "quendel/gpu_texture.h"
 

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "device_test_support.h"
-#include "gpu_filter_test_support.h"
-#include "plain_manifold_filter.h"
+#include "adaptive_manifold/plain_manifold_filter.h"
+#include "device_filters/gpu_filter_test_support.h"
+#include "device_runtime/device_test_support.h"
 #include "quendel/source_vector.h"
 
 namespace quendel {

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "device_emulator.h"
-#include "filter_coefficients.h"
+#include "device_runtime/device_emulator.h"
+#include "foundations/test_textures.h"
+#include "host_filters/filter_coefficients.h"
 #include "quendel/device_runtime.h"
 #include "quendel/texture.h"
-#include "test_textures.h"
 
 namespace gpu_filter_test {
 

@@ -3,10 +3,10 @@
 #include <cfloat>
 #include <cmath>
 
-#include "device_test_support.h"
-#include "filter_coefficients.h"
-#include "gpu_filter_test_support.h"
-#include "h_filter.h"
+#include "device_filters/gpu_filter_test_support.h"
+#include "device_runtime/device_test_support.h"
+#include "host_filters/filter_coefficients.h"
+#include "host_filters/h_filter.h"
 #include "quendel/gpu_filters.h"
 
 namespace quendel {

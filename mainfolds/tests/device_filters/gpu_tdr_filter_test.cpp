@@ -4,9 +4,9 @@
 #include <cmath>
 #include <vector>
 
-#include "device_test_support.h"
-#include "filter_coefficients.h"
-#include "gpu_filter_test_support.h"
+#include "device_filters/gpu_filter_test_support.h"
+#include "device_runtime/device_test_support.h"
+#include "host_filters/filter_coefficients.h"
 #include "quendel/gpu_filters.h"
 
 namespace quendel {

@@ -2,7 +2,7 @@
 // values, references with the same rounding points, and the tile edges
 // where a launch has an idle extra block.
 
-#include "device_kernels.h"
+#include "device_runtime/device_kernels.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <limits>
 #include <vector>
 
-#include "device_launch_shape.h"
-#include "device_test_support.h"
+#include "device_runtime/device_launch_shape.h"
+#include "device_runtime/device_test_support.h"
 
 using device_test::DeviceArray;
 using device_test::randomValues;

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "device_kernel_registry.h"
-#include "device_kernels.h"
-#include "device_launch_shape.h"
-#include "device_test_support.h"
+#include "device_runtime/device_kernel_registry.h"
+#include "device_runtime/device_kernels.h"
+#include "device_runtime/device_launch_shape.h"
+#include "device_runtime/device_test_support.h"
 
 using device_test::DeviceArray;
 using device_test::randomValues;

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "device_emulator.h"
-#include "device_kernel_registry.h"
-#include "device_kernels.h"
-#include "device_launch_shape.h"
-#include "device_test_support.h"
+#include "device_runtime/device_emulator.h"
+#include "device_runtime/device_kernel_registry.h"
+#include "device_runtime/device_kernels.h"
+#include "device_runtime/device_launch_shape.h"
+#include "device_runtime/device_test_support.h"
 #include "quendel/threads.h"
 
 using quendel::device::emulator;

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "device_runtime_seam.h"
+#include "device_runtime/device_runtime_seam.h"
 #include "quendel/device_runtime.h"
 
 namespace quendel {

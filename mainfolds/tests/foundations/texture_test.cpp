@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "huge_page_planes.h"
-#include "test_textures.h"
+#include "foundations/huge_page_planes.h"
+#include "foundations/test_textures.h"
 
 using quendel::CpuTexture;
 using quendel::HugePagePlanes;

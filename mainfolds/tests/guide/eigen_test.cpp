@@ -1,4 +1,4 @@
-#include "eigen.h"
+#include "guide/eigen.h"
 
 #include <gtest/gtest.h>
 

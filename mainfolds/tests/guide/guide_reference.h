@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "eigen.h"
+#include "guide/eigen.h"
 #include "quendel/matrix.h"
 #include "quendel/texture.h"
 

@@ -1,4 +1,4 @@
-#include "patch_features.h"
+#include "guide/patch_features.h"
 
 #include <gtest/gtest.h>
 #include <omp.h>
@@ -8,9 +8,9 @@
 #include <random>
 #include <vector>
 
-#include "guide_reference.h"
+#include "guide/guide_reference.h"
+#include "guide/scatter_matrix.h"
 #include "quendel/threads.h"
-#include "scatter_matrix.h"
 
 using quendel::CpuTexture;
 using quendel::PatchFeatures;

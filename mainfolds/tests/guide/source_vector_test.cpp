@@ -7,9 +7,9 @@
 #include <random>
 #include <vector>
 
-#include "guide_reference.h"
+#include "foundations/test_textures.h"
+#include "guide/guide_reference.h"
 #include "quendel/threads.h"
-#include "test_textures.h"
 
 namespace quendel {
 

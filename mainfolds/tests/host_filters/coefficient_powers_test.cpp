@@ -1,4 +1,4 @@
-#include "coefficient_powers.h"
+#include "host_filters/coefficient_powers.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "filter_coefficients.h"
+#include "host_filters/filter_coefficients.h"
 
 namespace quendel {
 namespace {

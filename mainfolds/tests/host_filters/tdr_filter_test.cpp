@@ -7,13 +7,13 @@
 #include <random>
 #include <vector>
 
-#include "filter_coefficients.h"
-#include "h_filter.h"
+#include "foundations/team_for_work.h"
+#include "foundations/test_textures.h"
+#include "host_filters/filter_coefficients.h"
+#include "host_filters/h_filter.h"
+#include "host_filters/whole_team_test.h"
 #include "quendel/texture.h"
 #include "quendel/threads.h"
-#include "team_for_work.h"
-#include "test_textures.h"
-#include "whole_team_test.h"
 
 namespace quendel {
 namespace {
