@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "adaptive_manifold/child_manifold.h"
+#include "adaptive_manifold/manifold_filter_shell.h"
 #include "adaptive_manifold/manifold_tree.h"
 #include "adaptive_manifold/squared_distances.h"
 #include "foundations/exponentials.h"
@@ -92,25 +93,11 @@ void smoothManifold(CpuTexture& planes, float sigma) {
 }  // namespace
 
 // What one call works on, and the scratch it keeps for the next call.
-struct AdaptiveManifoldFilter<CpuFiltering>::Workspace {
-    int maxDepth = 0;
-    float sigmaS = 0.0f;
-    float sigmaR = 0.0f;
-    float rangeSigma = 0.0f;  // g = sigmaR / sqrt(2), the range deviation of each node
-    CpuTexture base;
-    CpuTexture features;
+struct AdaptiveManifoldFilter<CpuFiltering>::Workspace : ManifoldFilterState<CpuTexture> {
     // The current manifold enters every step only as the guide's distance
     // to it, so that distance is all that is kept: features minus manifold,
     // rounded once, as the weights and the split both read it.
     CpuTexture distance;
-
-    // The splat planes (base times the node's weights) followed by one copy
-    // of the weights: every channel's weights are the same plane, so one
-    // smoothing serves them all, in the same pass as the splat.
-    CpuTexture smoothed;
-    std::vector<CpuTexture> nodeWeights;  // one plane per depth, kept for the children
-    CpuTexture numeratorSum;
-    CpuTexture denominatorSum;  // one plane: it is the same for every channel
     // The same guide and sigmas smooth every node: its coefficients are made once per call.
     FixedGuideSmoothing guideSmoothing;
     ChildManifoldBuilder childBuilder{smoothManifold};
@@ -118,7 +105,7 @@ struct AdaptiveManifoldFilter<CpuFiltering>::Workspace {
     // into the next node's weights plane while the rows were in the cache.
     bool squaredSumsReady = false;
 
-    bool bind(SourceVector<CpuFiltering>& source, int depthLimit);
+    bool run(CpuTexture& output);
     void prepareScratch();
     void makeRootDistance();
     bool filterNode(int depth);
@@ -127,36 +114,10 @@ struct AdaptiveManifoldFilter<CpuFiltering>::Workspace {
     void divideSumsInto(CpuTexture& output);
 };
 
-bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::bind(SourceVector<CpuFiltering>& source,
-                                                           int depthLimit) {
-    maxDepth = depthLimit;
-    sigmaS = source.sigmaS;
-    sigmaR = source.sigmaR;
-    rangeSigma = sigmaR / std::sqrt(2.0f);
-    base = source.base;
-    features = source.features;
-    if (features.getWidth() != base.getWidth() || features.getHeight() != base.getHeight()) {
-        return false;
-    }
-    return true;
-}
-
 void AdaptiveManifoldFilter<CpuFiltering>::Workspace::prepareScratch() {
-    const unsigned width = base.getWidth();
-    const unsigned height = base.getHeight();
-    const unsigned channels = base.getChannelsCount();
-    ensureTextureSize(distance, width, height, features.getChannelsCount());
-    ensureTextureSize(smoothed, width, height, channels + 1);
-    ensureTextureSize(numeratorSum, width, height, channels);
-    ensureTextureSize(denominatorSum, width, height, 1);
-    fillZero(numeratorSum);
-    fillZero(denominatorSum);
+    ensureTextureSize(distance, base.getWidth(), base.getHeight(), features.getChannelsCount());
+    prepareSums(fillZero);
     squaredSumsReady = false;
-    const std::size_t slots = static_cast<std::size_t>(std::max(maxDepth, -1)) + 2;
-    nodeWeights.resize(slots);
-    for (CpuTexture& weights : nodeWeights) {
-        ensureTextureSize(weights, width, height, 1);
-    }
 }
 
 bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::filterNode(int depth) {
@@ -253,39 +214,24 @@ void AdaptiveManifoldFilter<CpuFiltering>::Workspace::divideSumsInto(CpuTexture&
     });
 }
 
-AdaptiveManifoldFilter<CpuFiltering>::AdaptiveManifoldFilter()
-    : workspace(std::make_unique<Workspace>()) {}
+bool AdaptiveManifoldFilter<CpuFiltering>::Workspace::run(CpuTexture& output) {
+    // The work planes, swept down their columns node after node, and the
+    // tree's lists and projections.
+    const HugePagePlanes hugePages;
+    prepareScratch();
+    guideSmoothing.prepare(features, sigmaS, rangeSigma);
+    makeRootDistance();
+    walkWholeTree(*this);
+    divideSumsInto(output);
+    return true;
+}
 
-AdaptiveManifoldFilter<CpuFiltering>::~AdaptiveManifoldFilter() = default;
-AdaptiveManifoldFilter<CpuFiltering>::AdaptiveManifoldFilter(AdaptiveManifoldFilter&&) noexcept =
-    default;
-AdaptiveManifoldFilter<CpuFiltering>& AdaptiveManifoldFilter<CpuFiltering>::operator=(
-    AdaptiveManifoldFilter&&) noexcept = default;
+QUENDEL_MANIFOLD_FILTER_LIFETIME(CpuFiltering)
 
 bool AdaptiveManifoldFilter<CpuFiltering>::process(CpuTexture* output,
                                                    SourceVector<CpuFiltering>& source,
                                                    int maxDepth) {
-    if (output == nullptr) {
-        return false;
-    }
-    if (!workspace) {
-        workspace = std::make_unique<Workspace>();
-    }
-    source.build();
-    // The work planes, swept down their columns node after node, and the
-    // tree's lists and projections.
-    const HugePagePlanes hugePages;
-    Workspace& w = *workspace;
-    if (!w.bind(source, maxDepth)) {
-        return true;
-    }
-    w.prepareScratch();
-    w.guideSmoothing.prepare(w.features, w.sigmaS, w.rangeSigma);
-    w.makeRootDistance();
-    walkManifoldTree(w, rootPixelList(w.base.getWidth(), w.base.getHeight()), 0, w.maxDepth,
-                     w.base.getWidth());
-    w.divideSumsInto(*output);
-    return true;
+    return processInWorkspace(workspace, output, source, maxDepth);
 }
 
 }  // namespace quendel

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "adaptive_manifold/child_manifold.h"
+#include "adaptive_manifold/manifold_filter_shell.h"
 #include "adaptive_manifold/manifold_tree.h"
 #include "device_filters/device_staging.h"
 #include "device_runtime/device_failure_report.h"
@@ -36,24 +37,10 @@ void fillZero(CpuTexture& texture) {
 }  // namespace
 
 // What one call works on, and the host scratch it keeps for the next call.
-struct AdaptiveManifoldFilter<GpuFiltering>::Workspace {
-    int maxDepth = 0;
-    float sigmaS = 0.0f;
-    float sigmaR = 0.0f;
-    float rangeSigma = 0.0f;  // g = sigmaR / sqrt(2), the range deviation of each node
+struct AdaptiveManifoldFilter<GpuFiltering>::Workspace : ManifoldFilterState<GpuTexture> {
     int width = 0;
     int height = 0;
-    GpuTexture base;
-    GpuTexture features;
     GpuTexture manifold;
-
-    // The splat planes (base times the node's weights) followed by one copy
-    // of the weights: every channel's weights are the same plane, so one
-    // smoothing serves them all, in the same filter call as the splat.
-    GpuTexture smoothed;
-    std::vector<GpuTexture> nodeWeights;  // one plane per depth, kept for the children
-    GpuTexture numeratorSum;
-    GpuTexture denominatorSum;          // one plane: it is the same for every channel
     std::vector<float> residualPlanes;  // guide minus manifold, plane after plane
     HFilter<GpuFiltering> hFilter;
     TDRFilter<GpuFiltering> tdrFilter;
@@ -65,7 +52,7 @@ struct AdaptiveManifoldFilter<GpuFiltering>::Workspace {
         [this](CpuTexture& planes, float sigma) { smoothEdgeBlind(planes, sigma); }};
 
     bool bind(SourceVector<CpuFiltering>& source, int depthLimit);
-    void prepareScratch();
+    bool run(GpuTexture& output);
     bool filterNode(int depth);
     Residuals residuals();
     bool makeChildManifold(const PixelList& cluster, int parentDepth);
@@ -80,38 +67,19 @@ struct AdaptiveManifoldFilter<GpuFiltering>::Workspace {
     void smoothEdgeBlind(CpuTexture& planes, float sigma);
 };
 
+// The shared binding, then the launch size and a private copy of the guide
+// that becomes the root manifold.
 bool AdaptiveManifoldFilter<GpuFiltering>::Workspace::bind(SourceVector<CpuFiltering>& source,
                                                            int depthLimit) {
-    maxDepth = depthLimit;
-    sigmaS = source.sigmaS;
-    sigmaR = source.sigmaR;
-    rangeSigma = sigmaR / std::sqrt(2.0f);
-    base = GpuTexture(source.base);
-    features = GpuTexture(source.features);
+    const bool sameSize = ManifoldFilterState::bind(source, depthLimit);
     width = static_cast<int>(base.getWidth());
     height = static_cast<int>(base.getHeight());
-    if (features.getWidth() != base.getWidth() || features.getHeight() != base.getHeight()) {
+    if (!sameSize) {
         return false;
     }
     manifold = privateCopy(features);
     deviceFailed = false;
     return true;
-}
-
-void AdaptiveManifoldFilter<GpuFiltering>::Workspace::prepareScratch() {
-    const unsigned w = base.getWidth();
-    const unsigned h = base.getHeight();
-    const unsigned channels = base.getChannelsCount();
-    ensureTextureSize(smoothed, w, h, channels + 1);
-    ensureTextureSize(numeratorSum, w, h, channels);
-    ensureTextureSize(denominatorSum, w, h, 1);
-    fillZero(numeratorSum);
-    fillZero(denominatorSum);
-    const std::size_t slots = static_cast<std::size_t>(std::max(maxDepth, -1)) + 2;
-    nodeWeights.resize(slots);
-    for (GpuTexture& weights : nodeWeights) {
-        ensureTextureSize(weights, w, h, 1);
-    }
 }
 
 // weights = exp(-2 g^2 * sum over guide channels of (manifold - guide)^2).
@@ -253,37 +221,24 @@ bool AdaptiveManifoldFilter<GpuFiltering>::Workspace::divideSumsInto(GpuTexture&
     return true;
 }
 
-AdaptiveManifoldFilter<GpuFiltering>::AdaptiveManifoldFilter()
-    : workspace(std::make_unique<Workspace>()) {}
+bool AdaptiveManifoldFilter<GpuFiltering>::Workspace::run(GpuTexture& output) {
+    if (base.getPixelsCount() == 0) {
+        return true;  // nothing to filter, nothing written
+    }
+    prepareSums(fillZero);
+    // The root manifold: the low-passed guide.
+    if (!hFilter.process(manifold, sigmaS) || !walkWholeTree(*this)) {
+        return false;
+    }
+    return divideSumsInto(output);
+}
 
-AdaptiveManifoldFilter<GpuFiltering>::~AdaptiveManifoldFilter() = default;
-AdaptiveManifoldFilter<GpuFiltering>::AdaptiveManifoldFilter(AdaptiveManifoldFilter&&) noexcept =
-    default;
-AdaptiveManifoldFilter<GpuFiltering>& AdaptiveManifoldFilter<GpuFiltering>::operator=(
-    AdaptiveManifoldFilter&&) noexcept = default;
+QUENDEL_MANIFOLD_FILTER_LIFETIME(GpuFiltering)
 
 bool AdaptiveManifoldFilter<GpuFiltering>::process(GpuTexture* output,
                                                    SourceVector<CpuFiltering>& source,
                                                    int maxDepth) {
-    if (output == nullptr) {
-        return false;
-    }
-    if (!workspace) {
-        workspace = std::make_unique<Workspace>();
-    }
-    source.build();
-    Workspace& w = *workspace;
-    if (!w.bind(source, maxDepth) || w.base.getPixelsCount() == 0) {
-        return true;  // nothing to filter, nothing written
-    }
-    w.prepareScratch();
-    // The root manifold: the low-passed guide.
-    if (!w.hFilter.process(w.manifold, w.sigmaS) ||
-        !walkManifoldTree(w, rootPixelList(w.base.getWidth(), w.base.getHeight()), 0, w.maxDepth,
-                          w.base.getWidth())) {
-        return false;
-    }
-    return w.divideSumsInto(*output);
+    return processInWorkspace(workspace, output, source, maxDepth);
 }
 
 }  // namespace quendel
