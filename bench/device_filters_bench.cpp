@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "bench_images.h"
-#include "h_filter.h"
+#include "host_filters/h_filter.h"
 #include "median_collector.h"
 #include "quendel/adaptive_manifold_filter.h"
 #include "quendel/device_runtime.h"
