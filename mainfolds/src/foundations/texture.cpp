@@ -1,9 +1,18 @@
 #include "quendel/texture.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
+#include "foundations/team_for_work.h"
+
 namespace quendel {
+
+namespace {
+
+constexpr size_t kDeinterleaveBlock = 4096;
+
+}  // namespace
 
 CpuTexture::CpuTexture(const float* data, unsigned width_, unsigned height_, unsigned channelCount,
                        bool interleaved)
@@ -16,15 +25,27 @@ CpuTexture::CpuTexture(const float* data, unsigned width_, unsigned height_, uns
     if (data == nullptr || channelCount == 0) {
         return;
     }
-    for (unsigned c = 0; c < channelCount; ++c) {
-        float* plane = channels[c]->data();
-        if (interleaved) {
+    if (!interleaved) {
+        for (unsigned c = 0; c < channelCount && pixels > 0; ++c) {
+            std::memcpy(channels[c]->data(), data + c * pixels, pixels * sizeof(float));
+        }
+        return;
+    }
+    // Block by block, so that every plane's pass over a block reads source
+    // lines that the first pass brought into the cache.
+    const int team = teamForWork(pixels * channelCount);
+    const auto blocks = static_cast<std::ptrdiff_t>((pixels + kDeinterleaveBlock - 1) /
+                                                    kDeinterleaveBlock);
+#pragma omp parallel for num_threads(team) schedule(static)
+    for (std::ptrdiff_t block = 0; block < blocks; ++block) {
+        const size_t begin = static_cast<size_t>(block) * kDeinterleaveBlock;
+        const size_t end = std::min(pixels, begin + kDeinterleaveBlock);
+        for (unsigned c = 0; c < channelCount; ++c) {
+            float* plane = channels[c]->data();
             const float* source = data + c;
-            for (size_t j = 0; j < pixels; ++j) {
+            for (size_t j = begin; j < end; ++j) {
                 plane[j] = source[j * channelCount];
             }
-        } else if (pixels > 0) {
-            std::memcpy(plane, data + c * pixels, pixels * sizeof(float));
         }
     }
 }
