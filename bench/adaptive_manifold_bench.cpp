@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bench_images.h"
+#include "instruction_sets.h"
 #include "median_collector.h"
 #include "quendel/adaptive_manifold_filter.h"
 #include "quendel/source_vector.h"
@@ -167,6 +168,7 @@ int main(int argc, char** argv) {
     registerCases();
     MedianCollector medians;
     benchmark::RunSpecifiedBenchmarks(&medians);
+    printInstructionSets();
     printRatios(medians);
     benchmark::Shutdown();
     return 0;

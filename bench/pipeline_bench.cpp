@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "frame_files.h"
+#include "instruction_sets.h"
 #include "median_collector.h"
 #include "pipeline.h"
 #include "quendel/threads.h"
@@ -113,6 +114,7 @@ int main(int argc, char** argv) {
     inputs();
     MedianCollector medians;
     benchmark::RunSpecifiedBenchmarks(&medians);
+    printInstructionSets();
     benchmark::Shutdown();
     printSummary(medians);
     return 0;

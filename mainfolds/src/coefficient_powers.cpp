@@ -9,15 +9,31 @@ namespace quendel {
 
 namespace {
 
-constexpr std::size_t kLanes = 8;
-typedef float Floats __attribute__((vector_size(kLanes * sizeof(float))));
-typedef double Doubles __attribute__((vector_size(kLanes * sizeof(double))));
-typedef std::uint64_t Words __attribute__((vector_size(kLanes * sizeof(double))));
+// Lanes of doubles that one register of each set holds: wider vectors would
+// be split by the compiler and spill their halves to the stack.
+template <InstructionSet Set>
+constexpr std::size_t kDoubleLanes = Set == InstructionSet::Avx512 ? 8
+                                     : Set == InstructionSet::Avx2 ? 4
+                                                                   : 2;
+// Floats handled per turn of the main loop, in independent groups of one
+// register each, so that the scheduler can overlap their chains.
+constexpr std::size_t kPerTurn = 16;
+
+template <std::size_t Lanes>
+struct PowerLanes {
+    typedef float Floats __attribute__((vector_size(Lanes * sizeof(float))));
+    typedef double Doubles __attribute__((vector_size(Lanes * sizeof(double))));
+    typedef std::uint64_t Words __attribute__((vector_size(Lanes * sizeof(double))));
+};
 
 // The lane-wise twin of coefficientPowerFromLog: the same operations in the
-// same order, on kLanes values from `exponents` into `out`.
+// same order, on `Lanes` values from `exponents` into `out`.
+template <std::size_t Lanes>
 QUENDEL_ALWAYS_INLINE void powersFromLog(double logBase, const float* exponents, float* out) {
     using namespace coefficient_power;
+    using Floats = typename PowerLanes<Lanes>::Floats;
+    using Doubles = typename PowerLanes<Lanes>::Doubles;
+    using Words = typename PowerLanes<Lanes>::Words;
     const Doubles lowest = Doubles{} + kLowestExponent;
     const Doubles highest = Doubles{} + kHighestExponent;
     Floats lanes;
@@ -35,24 +51,30 @@ QUENDEL_ALWAYS_INLINE void powersFromLog(double logBase, const float* exponents,
     __builtin_memcpy(out, &lanes, sizeof lanes);
 }
 
-QUENDEL_SIMD_CLONES
-void fillRegularPowers(float* out, const float* exponents, std::size_t count, double logBase) {
-    std::size_t i = 0;
-    // Two groups per turn give the scheduler independent chains to overlap.
-    for (; i + 2 * kLanes <= count; i += 2 * kLanes) {
-        powersFromLog(logBase, exponents + i, out + i);
-        powersFromLog(logBase, exponents + i + kLanes, out + i + kLanes);
+template <std::size_t Lanes>
+QUENDEL_ALWAYS_INLINE void powersOfTurn(double logBase, const float* exponents, float* out) {
+    for (std::size_t g = 0; g < kPerTurn; g += Lanes) {
+        powersFromLog<Lanes>(logBase, exponents + g, out + g);
     }
-    for (; i + kLanes <= count; i += kLanes) {
-        powersFromLog(logBase, exponents + i, out + i);
+}
+
+template <InstructionSet Set>
+QUENDEL_ALWAYS_INLINE void fillRegularPowersBody(float* out, const float* exponents,
+                                                 std::size_t count, double logBase) {
+    constexpr std::size_t lanes = kDoubleLanes<Set>;
+    std::size_t i = 0;
+    for (; i + kPerTurn <= count; i += kPerTurn) {
+        powersOfTurn<lanes>(logBase, exponents + i, out + i);
     }
     if (i < count) {
-        float tail[kLanes] = {};
+        float tail[kPerTurn] = {};
         __builtin_memcpy(tail, exponents + i, (count - i) * sizeof(float));
-        powersFromLog(logBase, tail, tail);
+        powersOfTurn<lanes>(logBase, tail, tail);
         __builtin_memcpy(out + i, tail, (count - i) * sizeof(float));
     }
 }
+
+QUENDEL_SIMD_DISPATCH_BY_SET(fillRegularPowers, fillRegularPowersBody)
 
 }  // namespace
 

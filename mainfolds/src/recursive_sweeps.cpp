@@ -175,9 +175,8 @@ class TransposeBuffers {
     std::vector<float> storage;
 };
 
-QUENDEL_SIMD_CLONES
-void sweepGroups(const RowGroup* groups, unsigned count, unsigned width, float constant,
-                 Octet* const* chainBuffers) {
+QUENDEL_ALWAYS_INLINE void sweepGroupsBody(const RowGroup* groups, unsigned count, unsigned width,
+                                           float constant, Octet* const* chainBuffers) {
     ColumnCoefficients perPixel[kMaxChains];
     ConstantCoefficient fixed[kMaxChains];
     Octet* values[kMaxChains];
@@ -200,11 +199,13 @@ void sweepGroups(const RowGroup* groups, unsigned count, unsigned width, float c
         }
     }
 }
+QUENDEL_SIMD_DISPATCH(sweepGroups, sweepGroupsBody)
 
-QUENDEL_SIMD_CLONES
-void transposeCoefficients(const float* const* rows, unsigned width, Octet* columns) {
+QUENDEL_ALWAYS_INLINE void transposeCoefficientsBody(const float* const* rows, unsigned width,
+                                                     Octet* columns) {
     gatherColumns(rows, width, columns);
 }
+QUENDEL_SIMD_DISPATCH(transposeCoefficients, transposeCoefficientsBody)
 
 // Sweeps rows [firstRow, lastRow) of every plane, making their coefficient
 // rows first when they come from distances. A group short of eight rows
@@ -294,9 +295,8 @@ struct ColumnBlock {
 // Down through the block, each row relaxed towards the row above with its
 // own coefficient (the per-pixel `coefficientPlane` or, when it is null, the
 // constant).
-QUENDEL_SIMD_CLONES
-void sweepColumnsDown(const ColumnBlock& block, unsigned height, const float* coefficientPlane,
-                      float constant) {
+QUENDEL_ALWAYS_INLINE void sweepColumnsDownBody(const ColumnBlock& block, unsigned height,
+                                                const float* coefficientPlane, float constant) {
     auto at = [&](auto* base, unsigned y) {
         return base + std::size_t{y} * block.width + block.x0;
     };
@@ -311,12 +311,12 @@ void sweepColumnsDown(const ColumnBlock& block, unsigned height, const float* co
         }
     }
 }
+QUENDEL_SIMD_DISPATCH(sweepColumnsDown, sweepColumnsDownBody)
 
 // Up through the whole block, each row relaxed towards the row below with
 // that row's coefficient.
-QUENDEL_SIMD_CLONES
-void sweepColumnsUp(const ColumnBlock& block, unsigned height, const float* coefficientPlane,
-                    float constant) {
+QUENDEL_ALWAYS_INLINE void sweepColumnsUpBody(const ColumnBlock& block, unsigned height,
+                                              const float* coefficientPlane, float constant) {
     auto at = [&](auto* base, unsigned y) {
         return base + std::size_t{y} * block.width + block.x0;
     };
@@ -331,6 +331,7 @@ void sweepColumnsUp(const ColumnBlock& block, unsigned height, const float* coef
         }
     }
 }
+QUENDEL_SIMD_DISPATCH(sweepColumnsUp, sweepColumnsUpBody)
 
 // Columns per vertical block: one block per member of the team. A narrower
 // block leaves the prefetchers a new page at every row, and at widths of a
@@ -351,9 +352,9 @@ std::vector<float*> planesOf(CpuTexture& texture) {
 
 // One plane's share of a fused iteration: rows below `firstRow` are done.
 // Down the rows, each relaxed towards the row above with its coefficient.
-QUENDEL_SIMD_CLONES
-void relaxRowsDown(float* const* planes, unsigned planeCount, unsigned width, unsigned firstRow,
-                   unsigned lastRow, const float* coefficientPlane) {
+QUENDEL_ALWAYS_INLINE void relaxRowsDownBody(float* const* planes, unsigned planeCount,
+                                             unsigned width, unsigned firstRow, unsigned lastRow,
+                                             const float* coefficientPlane) {
     for (unsigned y = std::max(firstRow, 1u); y < lastRow; ++y) {
         const std::size_t row = std::size_t{y} * width;
         for (unsigned p = 0; p < planeCount; ++p) {
@@ -361,12 +362,13 @@ void relaxRowsDown(float* const* planes, unsigned planeCount, unsigned width, un
         }
     }
 }
+QUENDEL_SIMD_DISPATCH(relaxRowsDown, relaxRowsDownBody)
 
 // Up from the last row, each row relaxed towards the row below with that
 // row's coefficient.
-QUENDEL_SIMD_CLONES
-void relaxRowsUp(float* const* planes, unsigned planeCount, unsigned width, unsigned height,
-                 const float* coefficientPlane) {
+QUENDEL_ALWAYS_INLINE void relaxRowsUpBody(float* const* planes, unsigned planeCount,
+                                           unsigned width, unsigned height,
+                                           const float* coefficientPlane) {
     for (unsigned y = height - 1; y > 0; --y) {
         const std::size_t row = std::size_t{y} * width;
         for (unsigned p = 0; p < planeCount; ++p) {
@@ -374,6 +376,7 @@ void relaxRowsUp(float* const* planes, unsigned planeCount, unsigned width, unsi
         }
     }
 }
+QUENDEL_SIMD_DISPATCH(relaxRowsUp, relaxRowsUpBody)
 
 // out[i] = row[i] + a[i] * (neighbour[i] - row[i]): the relaxation written
 // elsewhere.
@@ -387,10 +390,10 @@ QUENDEL_ALWAYS_INLINE void relaxInto(const float* __restrict row, const float* _
 
 // The last up traversal when the rows are handed on: each final row goes to
 // `leave` from a two-row buffer per plane instead of back into its plane.
-QUENDEL_SIMD_CLONES
-void relaxRowsUpAndHandOn(float* const* planes, unsigned firstPlane, unsigned planeCount,
-                          unsigned width, unsigned height, const float* coefficientPlane,
-                          const RowStages& stages, float* rows) {
+QUENDEL_ALWAYS_INLINE void relaxRowsUpAndHandOnBody(float* const* planes, unsigned firstPlane,
+                                                    unsigned planeCount, unsigned width,
+                                                    unsigned height, const float* coefficientPlane,
+                                                    const RowStages& stages, float* rows) {
     std::vector<const float*> below(planeCount);
     for (unsigned p = 0; p < planeCount; ++p) {
         below[p] = planes[p] + std::size_t{height - 1} * width;
@@ -406,6 +409,7 @@ void relaxRowsUpAndHandOn(float* const* planes, unsigned firstPlane, unsigned pl
         }
     }
 }
+QUENDEL_SIMD_DISPATCH(relaxRowsUpAndHandOn, relaxRowsUpAndHandOnBody)
 
 // Every iteration on a few planes (from `firstPlane` of the texture), on the
 // calling thread, in two traversals of the image per iteration instead of

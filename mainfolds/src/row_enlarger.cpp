@@ -44,8 +44,8 @@ QUENDEL_ALWAYS_INLINE void pickLanes(const Lanes& low, const Lanes& high, const 
 #endif
 }
 
-QUENDEL_SIMD_CLONES
-void enlargeTiles(const float* row, const Tile* tiles, std::size_t count, float* out) {
+QUENDEL_ALWAYS_INLINE void enlargeTilesBody(const float* row, const Tile* tiles, std::size_t count,
+                                            float* out) {
     for (std::size_t t = 0; t < count; ++t) {
         const Tile& tile = tiles[t];
         Lanes low, high, fraction;
@@ -62,6 +62,7 @@ void enlargeTiles(const float* row, const Tile* tiles, std::size_t count, float*
         __builtin_memcpy(out + t * kLanes, &blended, sizeof(Lanes));
     }
 }
+QUENDEL_SIMD_DISPATCH(enlargeTiles, enlargeTilesBody)
 
 }  // namespace
 
