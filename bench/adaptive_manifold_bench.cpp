@@ -119,7 +119,7 @@ void opencv(benchmark::State& state) {
 // load on the machine.
 void registerCases() {
     for (int team : {4, 1}) {
-        for (int guideChannels : {3, 16}) {
+        for (int guideChannels : {3, 9, 16}) {
             for (int maxDepth : {0, 1}) {
                 std::vector<benchmark::internal::Benchmark*> pair = {
                     benchmark::RegisterBenchmark("ours", ours)};

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "coefficient_powers.h"
+#include "float_lanes.h"
 #include "simd_dispatch.h"
 
 namespace quendel {
@@ -27,6 +28,7 @@ constexpr unsigned kMaxBatchGroups = kMaxChains;
 constexpr unsigned kColumnAlignment = 16;
 
 typedef float Octet __attribute__((vector_size(kGroupRows * sizeof(float))));
+static_assert(kGroupRows == kFloatLanes);
 
 QUENDEL_ALWAYS_INLINE void transpose(Octet (&m)[kGroupRows]) {
     Octet t[8], u[8];
@@ -46,13 +48,15 @@ QUENDEL_ALWAYS_INLINE void transpose(Octet (&m)[kGroupRows]) {
     }
 }
 
-// columns[x] = {rows[0][x], ..., rows[7][x]}.
+// columns[x] = {rows[0][x], ..., rows[7][x]}. Rows are read and written as
+// FloatLanes: a fixed-size memcpy into a vector is split into the baseline's
+// 16-byte moves on every set, and the reload stalls on them.
 QUENDEL_ALWAYS_INLINE void gatherColumns(const float* const* rows, unsigned width, Octet* columns) {
     unsigned x = 0;
     for (; x + kGroupRows <= width; x += kGroupRows) {
         Octet m[kGroupRows];
         for (unsigned r = 0; r < kGroupRows; ++r) {
-            __builtin_memcpy(&m[r], rows[r] + x, sizeof(Octet));
+            m[r] = *reinterpret_cast<const FloatLanes*>(rows[r] + x);
         }
         transpose(m);
         for (unsigned j = 0; j < kGroupRows; ++j) {
@@ -76,7 +80,7 @@ QUENDEL_ALWAYS_INLINE void scatterColumns(const Octet* columns, unsigned width,
         }
         transpose(m);
         for (unsigned r = 0; r < kGroupRows; ++r) {
-            __builtin_memcpy(rows[r] + x, &m[r], sizeof(Octet));
+            *reinterpret_cast<FloatLanes*>(rows[r] + x) = m[r];
         }
     }
     for (; x < width; ++x) {
@@ -213,14 +217,20 @@ QUENDEL_SIMD_DISPATCH(transposeCoefficients, transposeCoefficientsBody)
 void sweepRowBatch(const std::vector<float*>& planes, unsigned width, unsigned firstRow,
                    unsigned lastRow, const PassCoefficients& coefficients, const PowerBase& base) {
     thread_local TransposeBuffers buffers;
+    thread_local std::vector<float> batchPowers;
     const bool perPixel = coefficients.plane != nullptr || coefficients.rowGroups != nullptr;
-    if (coefficients.plane != nullptr && coefficients.distances != nullptr) {
-        const std::size_t offset = static_cast<std::size_t>(firstRow) * width;
-        fillCoefficientPowers(coefficients.plane + offset, coefficients.distances + offset,
-                              std::size_t{lastRow - firstRow} * width, base);
-    }
     if (planes.empty()) {
         return;
+    }
+    // Powers made from distances stay in a buffer of the batch, in the cache
+    // until they are transposed, instead of going out to the plane.
+    const float* coefficientPlane = coefficients.plane;
+    if (coefficients.plane != nullptr && coefficients.distances != nullptr) {
+        const std::size_t offset = static_cast<std::size_t>(firstRow) * width;
+        const std::size_t count = std::size_t{lastRow - firstRow} * width;
+        batchPowers.resize(std::max(batchPowers.size(), count));
+        fillCoefficientPowers(batchPowers.data(), coefficients.distances + offset, count, base);
+        coefficientPlane = batchPowers.data() - offset;
     }
     Octet* chainBuffers[kMaxChains];
     for (unsigned c = 0; c < kMaxChains; ++c) {
@@ -235,7 +245,7 @@ void sweepRowBatch(const std::vector<float*>& planes, unsigned width, unsigned f
     unsigned groupIndex = 0;
     for (unsigned y = firstRow; y < lastRow; y += kGroupRows, ++groupIndex) {
         const unsigned rows = std::min(kGroupRows, lastRow - y);
-        auto rowOf = [&](float* plane, unsigned r) {
+        auto rowOf = [&](auto* plane, unsigned r) {
             return plane + std::size_t{y + std::min(r, rows - 1)} * width;
         };
         const Octet* transposed = nullptr;
@@ -245,7 +255,7 @@ void sweepRowBatch(const std::vector<float*>& planes, unsigned width, unsigned f
         } else if (perPixel) {
             const float* coefficientRows[kGroupRows];
             for (unsigned r = 0; r < kGroupRows; ++r) {
-                coefficientRows[r] = rowOf(coefficients.plane, r);
+                coefficientRows[r] = rowOf(coefficientPlane, r);
             }
             Octet* target = buffers.get(groupIndex, width);
             transposeCoefficients(coefficientRows, width, target);
@@ -290,6 +300,8 @@ struct ColumnBlock {
     unsigned width;
     unsigned x0;
     unsigned count;
+    /// When set, makes the block's coefficients of row y before it is used.
+    const std::function<void(unsigned y)>* powers = nullptr;
 };
 
 // Down through the block, each row relaxed towards the row above with its
@@ -301,6 +313,9 @@ QUENDEL_ALWAYS_INLINE void sweepColumnsDownBody(const ColumnBlock& block, unsign
         return base + std::size_t{y} * block.width + block.x0;
     };
     for (unsigned y = 1; y < height; ++y) {
+        if (block.powers != nullptr) {
+            (*block.powers)(y);
+        }
         for (unsigned p = 0; p < block.planeCount; ++p) {
             float* plane = block.planes[p];
             if (coefficientPlane == nullptr) {
@@ -570,30 +585,31 @@ void verticalRecursivePass(CpuTexture& texture, const PassCoefficients& coeffici
     if (width == 0 || height == 0) {
         return;
     }
-    if (coefficients.plane != nullptr && coefficients.distances != nullptr) {
-        const PowerBase base = preparePowerBase(coefficients.base);
-        const unsigned chunks = (height + kRowsPerBatch - 1) / kRowsPerBatch;
-#pragma omp parallel for num_threads(team) schedule(dynamic)
-        for (unsigned chunk = 0; chunk < chunks; ++chunk) {
-            const unsigned first = chunk * kRowsPerBatch;
-            const std::size_t offset = std::size_t{first} * width;
-            fillCoefficientPowers(coefficients.plane + offset, coefficients.distances + offset,
-                                  std::size_t{std::min(height - first, kRowsPerBatch)} * width,
-                                  base);
-        }
-    }
     const std::vector<float*> planes = planesOf(texture);
     if (planes.empty()) {
         return;
     }
+    const bool fromDistances = coefficients.plane != nullptr && coefficients.distances != nullptr;
+    const PowerBase base = preparePowerBase(coefficients.base);
     const unsigned planeCount = static_cast<unsigned>(planes.size());
     const unsigned blockWidth = columnBlockWidth(width, team);
     const unsigned blocks = (width + blockWidth - 1) / blockWidth;
 #pragma omp parallel for num_threads(team) schedule(dynamic)
     for (unsigned index = 0; index < blocks; ++index) {
         const unsigned x0 = index * blockWidth;
-        const ColumnBlock block{planes.data(), planeCount, width, x0,
-                                std::min(width - x0, blockWidth)};
+        const unsigned count = std::min(width - x0, blockWidth);
+        // The powers of a row are made as the sweep down reaches it, while
+        // it is in the cache; the sweep up reads them from the plane.
+        const std::function<void(unsigned)> powersOfRow = [&](unsigned y) {
+            const std::size_t offset = std::size_t{y} * width + x0;
+            fillCoefficientPowers(coefficients.plane + offset, coefficients.distances + offset,
+                                  count, base);
+        };
+        if (fromDistances) {
+            powersOfRow(0);
+        }
+        const ColumnBlock block{
+            planes.data(), planeCount, width, x0, count, fromDistances ? &powersOfRow : nullptr};
         sweepColumnsDown(block, height, coefficients.plane, coefficients.base);
         sweepColumnsUp(block, height, coefficients.plane, coefficients.base);
     }

@@ -10,6 +10,13 @@ using Tile = RowEnlarger::Tile;
 constexpr unsigned kLanes = RowEnlarger::kTileTargets;
 typedef float Lanes __attribute__((vector_size(kLanes * sizeof(float))));
 typedef std::int32_t Picks __attribute__((vector_size(kLanes * sizeof(std::int32_t))));
+// The same, read and written at any float's address: one vector move each
+// on every set (a fixed-size memcpy into a vector is split into the
+// baseline's 16-byte moves, and the reload stalls on them).
+typedef float LanesAnywhere
+    __attribute__((vector_size(kLanes * sizeof(float)), aligned(4), may_alias));
+typedef std::int32_t PicksAnywhere
+    __attribute__((vector_size(kLanes * sizeof(std::int32_t)), aligned(4), may_alias));
 
 // Both sources of every target of a tile within two loads from its base.
 bool fillTile(const AxisSamples& samples, std::size_t firstTarget, Tile& tile) {
@@ -48,18 +55,15 @@ QUENDEL_ALWAYS_INLINE void enlargeTilesBody(const float* row, const Tile* tiles,
                                             float* out) {
     for (std::size_t t = 0; t < count; ++t) {
         const Tile& tile = tiles[t];
-        Lanes low, high, fraction;
-        Picks first, second;
-        __builtin_memcpy(&low, row + tile.base, sizeof(Lanes));
-        __builtin_memcpy(&high, row + tile.base + kLanes, sizeof(Lanes));
-        __builtin_memcpy(&first, tile.first, sizeof(Picks));
-        __builtin_memcpy(&second, tile.second, sizeof(Picks));
-        __builtin_memcpy(&fraction, tile.fraction, sizeof(Lanes));
+        const Lanes low = *reinterpret_cast<const LanesAnywhere*>(row + tile.base);
+        const Lanes high = *reinterpret_cast<const LanesAnywhere*>(row + tile.base + kLanes);
+        const Picks first = *reinterpret_cast<const PicksAnywhere*>(tile.first);
+        const Picks second = *reinterpret_cast<const PicksAnywhere*>(tile.second);
+        const Lanes fraction = *reinterpret_cast<const LanesAnywhere*>(tile.fraction);
         Lanes a, b;
         pickLanes(low, high, first, a);
         pickLanes(low, high, second, b);
-        const Lanes blended = a + fraction * (b - a);
-        __builtin_memcpy(out + t * kLanes, &blended, sizeof(Lanes));
+        *reinterpret_cast<LanesAnywhere*>(out + t * kLanes) = a + fraction * (b - a);
     }
 }
 QUENDEL_SIMD_DISPATCH(enlargeTiles, enlargeTilesBody)
