@@ -43,11 +43,19 @@ const char* instructionSetName(InstructionSet set) {
 
 InstructionSet widestAvailableInstructionSet() {
 #ifdef QUENDEL_SIMD_DISPATCH_SETS
+    // The features of each set's copies: AVX2 with FMA, and the level
+    // x86-64-v4 (its remaining features, such as MOVBE and F16C, come with
+    // every processor that has these).
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("x86-64-v4")) {
+    const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    const bool avx512 = avx2 && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
+                        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                        __builtin_cpu_supports("avx512cd") && __builtin_cpu_supports("avx512dq") &&
+                        __builtin_cpu_supports("avx512vl");
+    if (avx512) {
         return InstructionSet::Avx512;
     }
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
+    if (avx2) {
         return InstructionSet::Avx2;
     }
 #endif
