@@ -224,13 +224,16 @@ void sweepRowBatch(const std::vector<float*>& planes, unsigned width, unsigned f
     }
     // Powers made from distances stay in a buffer of the batch, in the cache
     // until they are transposed, instead of going out to the plane.
-    const float* coefficientPlane = coefficients.plane;
+    // Row y of the coefficients is row y - coefficientsFirstRow there.
+    const float* coefficientRows = coefficients.plane;
+    unsigned coefficientsFirstRow = 0;
     if (coefficients.plane != nullptr && coefficients.distances != nullptr) {
         const std::size_t offset = static_cast<std::size_t>(firstRow) * width;
         const std::size_t count = std::size_t{lastRow - firstRow} * width;
         batchPowers.resize(std::max(batchPowers.size(), count));
         fillCoefficientPowers(batchPowers.data(), coefficients.distances + offset, count, base);
-        coefficientPlane = batchPowers.data() - offset;
+        coefficientRows = batchPowers.data();
+        coefficientsFirstRow = firstRow;
     }
     Octet* chainBuffers[kMaxChains];
     for (unsigned c = 0; c < kMaxChains; ++c) {
@@ -245,20 +248,20 @@ void sweepRowBatch(const std::vector<float*>& planes, unsigned width, unsigned f
     unsigned groupIndex = 0;
     for (unsigned y = firstRow; y < lastRow; y += kGroupRows, ++groupIndex) {
         const unsigned rows = std::min(kGroupRows, lastRow - y);
-        auto rowOf = [&](auto* plane, unsigned r) {
-            return plane + std::size_t{y + std::min(r, rows - 1)} * width;
+        auto rowOf = [&](auto* plane, unsigned r, unsigned planeFirstRow = 0) {
+            return plane + std::size_t{y - planeFirstRow + std::min(r, rows - 1)} * width;
         };
         const Octet* transposed = nullptr;
         if (coefficients.rowGroups != nullptr) {
             transposed = reinterpret_cast<const Octet*>(coefficients.rowGroups) +
                          std::size_t{y / kGroupRows} * width;
         } else if (perPixel) {
-            const float* coefficientRows[kGroupRows];
+            const float* groupRows[kGroupRows];
             for (unsigned r = 0; r < kGroupRows; ++r) {
-                coefficientRows[r] = rowOf(coefficientPlane, r);
+                groupRows[r] = rowOf(coefficientRows, r, coefficientsFirstRow);
             }
             Octet* target = buffers.get(groupIndex, width);
-            transposeCoefficients(coefficientRows, width, target);
+            transposeCoefficients(groupRows, width, target);
             transposed = target;
         }
         for (float* plane : planes) {
