@@ -37,8 +37,9 @@ const quendel::CpuTexture& image() {
     return texture;
 }
 
-// The three-channel guide is the image itself; the sixteen-channel one
-// stands for the pipeline's guide: the image and thirteen more planes.
+// The three-channel guide is the image itself; the nine- and sixteen-channel
+// ones are the image and six or thirteen more planes, the latter standing
+// for the pipeline's guide.
 const quendel::CpuTexture& guide(unsigned channels) {
     static std::map<unsigned, quendel::CpuTexture> guides;
     auto found = guides.find(channels);
