@@ -28,7 +28,6 @@ constexpr unsigned kMaxBatchGroups = kMaxChains;
 constexpr unsigned kColumnAlignment = 16;
 
 typedef float Octet __attribute__((vector_size(kGroupRows * sizeof(float))));
-static_assert(kGroupRows == kFloatLanes);
 
 QUENDEL_ALWAYS_INLINE void transpose(Octet (&m)[kGroupRows]) {
     Octet t[8], u[8];
@@ -49,14 +48,13 @@ QUENDEL_ALWAYS_INLINE void transpose(Octet (&m)[kGroupRows]) {
 }
 
 // columns[x] = {rows[0][x], ..., rows[7][x]}. Rows are read and written as
-// FloatLanes: a fixed-size memcpy into a vector is split into the baseline's
-// 16-byte moves on every set, and the reload stalls on them.
+// Unaligned vectors: the 16-byte halves of a split move stall the reload.
 QUENDEL_ALWAYS_INLINE void gatherColumns(const float* const* rows, unsigned width, Octet* columns) {
     unsigned x = 0;
     for (; x + kGroupRows <= width; x += kGroupRows) {
         Octet m[kGroupRows];
         for (unsigned r = 0; r < kGroupRows; ++r) {
-            m[r] = *reinterpret_cast<const FloatLanes*>(rows[r] + x);
+            m[r] = reinterpret_cast<const Unaligned<Octet>*>(rows[r] + x)->value;
         }
         transpose(m);
         for (unsigned j = 0; j < kGroupRows; ++j) {
@@ -80,7 +78,7 @@ QUENDEL_ALWAYS_INLINE void scatterColumns(const Octet* columns, unsigned width,
         }
         transpose(m);
         for (unsigned r = 0; r < kGroupRows; ++r) {
-            *reinterpret_cast<FloatLanes*>(rows[r] + x) = m[r];
+            reinterpret_cast<Unaligned<Octet>*>(rows[r] + x)->value = m[r];
         }
     }
     for (; x < width; ++x) {

@@ -1,5 +1,6 @@
 #include "row_enlarger.h"
 
+#include "float_lanes.h"
 #include "simd_dispatch.h"
 
 namespace quendel {
@@ -10,14 +11,6 @@ using Tile = RowEnlarger::Tile;
 constexpr unsigned kLanes = RowEnlarger::kTileTargets;
 typedef float Lanes __attribute__((vector_size(kLanes * sizeof(float))));
 typedef std::int32_t Picks __attribute__((vector_size(kLanes * sizeof(std::int32_t))));
-// The same, read and written at any float's address: one vector move each
-// on every set (a fixed-size memcpy into a vector is split into the
-// baseline's 16-byte moves, and the reload stalls on them).
-typedef float LanesAnywhere
-    __attribute__((vector_size(kLanes * sizeof(float)), aligned(4), may_alias));
-typedef std::int32_t PicksAnywhere
-    __attribute__((vector_size(kLanes * sizeof(std::int32_t)), aligned(4), may_alias));
-
 // Both sources of every target of a tile within two loads from its base.
 bool fillTile(const AxisSamples& samples, std::size_t firstTarget, Tile& tile) {
     tile.base = samples.first[firstTarget];
@@ -55,15 +48,16 @@ QUENDEL_ALWAYS_INLINE void enlargeTilesBody(const float* row, const Tile* tiles,
                                             float* out) {
     for (std::size_t t = 0; t < count; ++t) {
         const Tile& tile = tiles[t];
-        const Lanes low = *reinterpret_cast<const LanesAnywhere*>(row + tile.base);
-        const Lanes high = *reinterpret_cast<const LanesAnywhere*>(row + tile.base + kLanes);
-        const Picks first = *reinterpret_cast<const PicksAnywhere*>(tile.first);
-        const Picks second = *reinterpret_cast<const PicksAnywhere*>(tile.second);
-        const Lanes fraction = *reinterpret_cast<const LanesAnywhere*>(tile.fraction);
+        const Lanes low = reinterpret_cast<const Unaligned<Lanes>*>(row + tile.base)->value;
+        const Lanes high =
+            reinterpret_cast<const Unaligned<Lanes>*>(row + tile.base + kLanes)->value;
+        const Picks first = reinterpret_cast<const Unaligned<Picks>*>(tile.first)->value;
+        const Picks second = reinterpret_cast<const Unaligned<Picks>*>(tile.second)->value;
+        const Lanes fraction = reinterpret_cast<const Unaligned<Lanes>*>(tile.fraction)->value;
         Lanes a, b;
         pickLanes(low, high, first, a);
         pickLanes(low, high, second, b);
-        *reinterpret_cast<LanesAnywhere*>(out + t * kLanes) = a + fraction * (b - a);
+        reinterpret_cast<Unaligned<Lanes>*>(out + t * kLanes)->value = a + fraction * (b - a);
     }
 }
 QUENDEL_SIMD_DISPATCH(enlargeTiles, enlargeTilesBody)
