@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bench_images.h"
+#include "instruction_sets.h"
 #include "median_collector.h"
 #include "quendel/adaptive_manifold_filter.h"
 #include "quendel/source_vector.h"
@@ -36,8 +37,9 @@ const quendel::CpuTexture& image() {
     return texture;
 }
 
-// The three-channel guide is the image itself; the sixteen-channel one
-// stands for the pipeline's guide: the image and thirteen more planes.
+// The three-channel guide is the image itself; the nine- and sixteen-channel
+// ones are the image and six or thirteen more planes, the latter standing
+// for the pipeline's guide.
 const quendel::CpuTexture& guide(unsigned channels) {
     static std::map<unsigned, quendel::CpuTexture> guides;
     auto found = guides.find(channels);
@@ -118,7 +120,7 @@ void opencv(benchmark::State& state) {
 // load on the machine.
 void registerCases() {
     for (int team : {4, 1}) {
-        for (int guideChannels : {3, 16}) {
+        for (int guideChannels : {3, 9, 16}) {
             for (int maxDepth : {0, 1}) {
                 std::vector<benchmark::internal::Benchmark*> pair = {
                     benchmark::RegisterBenchmark("ours", ours)};
@@ -167,6 +169,7 @@ int main(int argc, char** argv) {
     registerCases();
     MedianCollector medians;
     benchmark::RunSpecifiedBenchmarks(&medians);
+    printInstructionSets();
     printRatios(medians);
     benchmark::Shutdown();
     return 0;

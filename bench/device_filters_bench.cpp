@@ -18,6 +18,7 @@
 
 #include "bench_images.h"
 #include "host_filters/h_filter.h"
+#include "instruction_sets.h"
 #include "median_collector.h"
 #include "quendel/adaptive_manifold_filter.h"
 #include "quendel/device_runtime.h"
@@ -174,6 +175,7 @@ int main(int argc, char** argv) {
     frame();
     MedianCollector collector;
     benchmark::RunSpecifiedBenchmarks(&collector);
+    printInstructionSets();
     benchmark::Shutdown();
     printSummary(collector);
     return 0;

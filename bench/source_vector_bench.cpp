@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench_images.h"
+#include "instruction_sets.h"
 #include "median_collector.h"
 #include "quendel/source_vector.h"
 #include "quendel/threads.h"
@@ -136,6 +137,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     MedianCollector medians;
     benchmark::RunSpecifiedBenchmarks(&medians);
+    printInstructionSets();
     printRatios(medians);
     benchmark::Shutdown();
     return 0;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "instruction_sets.h"
 #include "median_collector.h"
 #include "quendel/tdr_filter.h"
 #include "quendel/texture.h"
@@ -153,6 +154,7 @@ int main(int argc, char** argv) {
     inputs();
     MedianCollector collector;
     benchmark::RunSpecifiedBenchmarks(&collector);
+    printInstructionSets();
     benchmark::Shutdown();
     printSummary(collector);
     return 0;

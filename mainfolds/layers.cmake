@@ -25,7 +25,7 @@ set(QUENDEL_LAYER_USES_device_filters
 # include the public headers of its layer and of those its layer uses.
 # quendel/quendel.h includes them all and is for clients only.
 set(QUENDEL_PUBLIC_foundations
-  backends.h plane_allocator.h texture.h gpu_texture.h matrix.h threads.h)
+  backends.h plane_allocator.h texture.h gpu_texture.h matrix.h threads.h instruction_set.h)
 set(QUENDEL_PUBLIC_host_filters tdr_filter.h)
 set(QUENDEL_PUBLIC_guide source_vector.h)
 set(QUENDEL_PUBLIC_adaptive_manifold adaptive_manifold_filter.h)

@@ -8,6 +8,7 @@
 #include "quendel/gpu_filters.h"
 #include "quendel/gpu_matrix.h"
 #include "quendel/gpu_texture.h"
+#include "quendel/instruction_set.h"
 #include "quendel/matrix.h"
 #include "quendel/plane_allocator.h"
 #include "quendel/source_vector.h"

@@ -38,33 +38,37 @@ void forPixelBlocks(std::size_t pixels, Body body) {
     }
 }
 
-QUENDEL_SIMD_CLONES
-void multiplyPlane(const float* values, const float* weights, std::size_t count, float* out) {
+QUENDEL_ALWAYS_INLINE void multiplyPlaneBody(const float* values, const float* weights,
+                                             std::size_t count, float* out) {
     for (std::size_t i = 0; i < count; ++i) {
         out[i] = values[i] * weights[i];
     }
 }
+QUENDEL_SIMD_DISPATCH(multiplyPlane, multiplyPlaneBody)
 
-QUENDEL_SIMD_CLONES
-void addWeightedPlane(const float* values, const float* weights, std::size_t count, float* sums) {
+QUENDEL_ALWAYS_INLINE void addWeightedPlaneBody(const float* values, const float* weights,
+                                                std::size_t count, float* sums) {
     for (std::size_t i = 0; i < count; ++i) {
         sums[i] = sums[i] + weights[i] * values[i];
     }
 }
+QUENDEL_SIMD_DISPATCH(addWeightedPlane, addWeightedPlaneBody)
 
-QUENDEL_SIMD_CLONES
-void dividePlane(const float* numerator, const float* denominator, std::size_t count, float* out) {
+QUENDEL_ALWAYS_INLINE void dividePlaneBody(const float* numerator, const float* denominator,
+                                           std::size_t count, float* out) {
     for (std::size_t i = 0; i < count; ++i) {
         out[i] = numerator[i] / denominator[i];
     }
 }
+QUENDEL_SIMD_DISPATCH(dividePlane, dividePlaneBody)
 
-QUENDEL_SIMD_CLONES
-void subtractPlane(const float* from, const float* amount, std::size_t count, float* out) {
+QUENDEL_ALWAYS_INLINE void subtractPlaneBody(const float* from, const float* amount,
+                                             std::size_t count, float* out) {
     for (std::size_t i = 0; i < count; ++i) {
         out[i] = from[i] - amount[i];
     }
 }
+QUENDEL_SIMD_DISPATCH(subtractPlane, subtractPlaneBody)
 
 void copyPlanes(const CpuTexture& from, CpuTexture& to) {
     const std::vector<const float*> source = readPlanes(from);

@@ -47,10 +47,10 @@ inline float maskedWeight(unsigned char member, float parentWeight) {
 
 // The mask, and the guide times the mask, over [begin, end) of full planes.
 // The guide is read `guideOffset` further on than the other arrays.
-QUENDEL_SIMD_CLONES
-void maskBlock(const unsigned char* member, const float* parentWeights, const float* const* guide,
-               unsigned channels, std::size_t begin, std::size_t end, float* const* planes,
-               std::size_t guideOffset = 0) {
+QUENDEL_ALWAYS_INLINE void maskBlockBody(const unsigned char* member, const float* parentWeights,
+                                         const float* const* guide, unsigned channels,
+                                         std::size_t begin, std::size_t end, float* const* planes,
+                                         std::size_t guideOffset = 0) {
     float* denominator = planes[channels];
     for (std::size_t p = begin; p < end; ++p) {
         denominator[p] = maskedWeight(member[p], parentWeights[p]);
@@ -64,29 +64,33 @@ void maskBlock(const unsigned char* member, const float* parentWeights, const fl
         }
     }
 }
+QUENDEL_SIMD_DISPATCH(maskBlock, maskBlockBody)
 
-QUENDEL_SIMD_CLONES
-void blendRows(const float* row0, const float* row1, float fraction, unsigned count, float* out) {
+QUENDEL_ALWAYS_INLINE void blendRowsBody(const float* row0, const float* row1, float fraction,
+                                         unsigned count, float* out) {
     for (unsigned i = 0; i < count; ++i) {
         out[i] = blend(row0[i], row1[i], fraction);
     }
 }
+QUENDEL_SIMD_DISPATCH(blendRows, blendRowsBody)
 
-QUENDEL_SIMD_CLONES
-void divideRow(const float* numerator, const float* denominator, unsigned count, float* out) {
+QUENDEL_ALWAYS_INLINE void divideRowBody(const float* numerator, const float* denominator,
+                                         unsigned count, float* out) {
     for (unsigned i = 0; i < count; ++i) {
         out[i] = numerator[i] / denominator[i];
     }
 }
+QUENDEL_SIMD_DISPATCH(divideRow, divideRowBody)
 
-QUENDEL_SIMD_CLONES
-void subtractQuotientRow(const float* guide, const float* numerator, const float* denominator,
-                         unsigned count, float* out) {
+QUENDEL_ALWAYS_INLINE void subtractQuotientRowBody(const float* guide, const float* numerator,
+                                                   const float* denominator, unsigned count,
+                                                   float* out) {
     for (unsigned i = 0; i < count; ++i) {
         const float manifold = numerator[i] / denominator[i];
         out[i] = guide[i] - manifold;
     }
 }
+QUENDEL_SIMD_DISPATCH(subtractQuotientRow, subtractQuotientRowBody)
 
 // One row of the new manifold, or of the guide's distance to it.
 void writeQuotientRow(ChildManifoldBuilder::Output output, const float* guide,
@@ -218,9 +222,8 @@ void ChildManifoldBuilder::buildFullSize(const float* parentWeights, const CpuTe
 }
 
 // Horizontal samples of one row of blended values.
-QUENDEL_SIMD_CLONES
-void sampleRow(const float* row0, const float* row1, float ty, const AxisSamples& columns,
-               unsigned count, float* out) {
+QUENDEL_ALWAYS_INLINE void sampleRowBody(const float* row0, const float* row1, float ty,
+                                         const AxisSamples& columns, unsigned count, float* out) {
     const unsigned* first = columns.first.data();
     const unsigned* second = columns.second.data();
     const float* fraction = columns.fraction.data();
@@ -230,6 +233,7 @@ void sampleRow(const float* row0, const float* row1, float ty, const AxisSamples
         out[x] = blend(left, right, fraction[x]);
     }
 }
+QUENDEL_SIMD_DISPATCH(sampleRow, sampleRowBody)
 
 // Resampling to the reduced size reads the masked planes only on the rows
 // where the samples fall, so only those rows are masked, into a thread's

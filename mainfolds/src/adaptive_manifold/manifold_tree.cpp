@@ -120,9 +120,9 @@ QUENDEL_ALWAYS_INLINE void projectTile(const float* const* planes, unsigned comp
     std::copy(sums, sums + length, projections);
 }
 
-QUENDEL_SIMD_CLONES
-void projectBlock(const float* const* planes, unsigned components, const float* direction,
-                  std::size_t begin, std::size_t count, float* projections) {
+QUENDEL_ALWAYS_INLINE void projectBlockBody(const float* const* planes, unsigned components,
+                                            const float* direction, std::size_t begin,
+                                            std::size_t count, float* projections) {
     std::size_t k = 0;
     for (; k + kRegisterTile <= count; k += kRegisterTile) {
         projectTile(planes, components, direction, begin + k, kRegisterTile, projections + k);
@@ -131,6 +131,7 @@ void projectBlock(const float* const* planes, unsigned components, const float* 
         projectTile(planes, components, direction, begin + k, count - k, projections + k);
     }
 }
+QUENDEL_SIMD_DISPATCH(projectBlock, projectBlockBody)
 
 void normalise(std::vector<float>& direction) {
     float squares = 0.0f;

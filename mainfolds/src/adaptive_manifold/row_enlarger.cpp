@@ -1,5 +1,6 @@
 #include "adaptive_manifold/row_enlarger.h"
 
+#include "foundations/float_lanes.h"
 #include "foundations/simd_dispatch.h"
 
 namespace quendel {
@@ -10,7 +11,6 @@ using Tile = RowEnlarger::Tile;
 constexpr unsigned kLanes = RowEnlarger::kTileTargets;
 typedef float Lanes __attribute__((vector_size(kLanes * sizeof(float))));
 typedef std::int32_t Picks __attribute__((vector_size(kLanes * sizeof(std::int32_t))));
-
 // Both sources of every target of a tile within two loads from its base.
 bool fillTile(const AxisSamples& samples, std::size_t firstTarget, Tile& tile) {
     tile.base = samples.first[firstTarget];
@@ -44,24 +44,23 @@ QUENDEL_ALWAYS_INLINE void pickLanes(const Lanes& low, const Lanes& high, const 
 #endif
 }
 
-QUENDEL_SIMD_CLONES
-void enlargeTiles(const float* row, const Tile* tiles, std::size_t count, float* out) {
+QUENDEL_ALWAYS_INLINE void enlargeTilesBody(const float* row, const Tile* tiles, std::size_t count,
+                                            float* out) {
     for (std::size_t t = 0; t < count; ++t) {
         const Tile& tile = tiles[t];
-        Lanes low, high, fraction;
-        Picks first, second;
-        __builtin_memcpy(&low, row + tile.base, sizeof(Lanes));
-        __builtin_memcpy(&high, row + tile.base + kLanes, sizeof(Lanes));
-        __builtin_memcpy(&first, tile.first, sizeof(Picks));
-        __builtin_memcpy(&second, tile.second, sizeof(Picks));
-        __builtin_memcpy(&fraction, tile.fraction, sizeof(Lanes));
+        const Lanes low = reinterpret_cast<const Unaligned<Lanes>*>(row + tile.base)->value;
+        const Lanes high =
+            reinterpret_cast<const Unaligned<Lanes>*>(row + tile.base + kLanes)->value;
+        const Picks first = reinterpret_cast<const Unaligned<Picks>*>(tile.first)->value;
+        const Picks second = reinterpret_cast<const Unaligned<Picks>*>(tile.second)->value;
+        const Lanes fraction = reinterpret_cast<const Unaligned<Lanes>*>(tile.fraction)->value;
         Lanes a, b;
         pickLanes(low, high, first, a);
         pickLanes(low, high, second, b);
-        const Lanes blended = a + fraction * (b - a);
-        __builtin_memcpy(out + t * kLanes, &blended, sizeof(Lanes));
+        reinterpret_cast<Unaligned<Lanes>*>(out + t * kLanes)->value = a + fraction * (b - a);
     }
 }
+QUENDEL_SIMD_DISPATCH(enlargeTiles, enlargeTilesBody)
 
 }  // namespace
 

@@ -27,11 +27,8 @@ QUENDEL_ALWAYS_INLINE void sumSquaresTile(const float* const* planes, unsigned p
     std::copy(sums, sums + length, out);
 }
 
-}  // namespace
-
-QUENDEL_SIMD_CLONES
-void sumSquares(const float* const* planes, unsigned planeCount, std::size_t begin,
-                std::size_t count, float* sums) {
+QUENDEL_ALWAYS_INLINE void sumSquaresBody(const float* const* planes, unsigned planeCount,
+                                          std::size_t begin, std::size_t count, float* sums) {
     std::size_t i = 0;
     for (; i + kRegisterTile <= count; i += kRegisterTile) {
         sumSquaresTile(planes, planeCount, begin + i, kRegisterTile, sums + i);
@@ -39,6 +36,15 @@ void sumSquares(const float* const* planes, unsigned planeCount, std::size_t beg
     if (i < count) {
         sumSquaresTile(planes, planeCount, begin + i, count - i, sums + i);
     }
+}
+
+QUENDEL_SIMD_DISPATCH(sumSquaresOnActiveSet, sumSquaresBody)
+
+}  // namespace
+
+void sumSquares(const float* const* planes, unsigned planeCount, std::size_t begin,
+                std::size_t count, float* sums) {
+    sumSquaresOnActiveSet(planes, planeCount, begin, count, sums);
 }
 
 }  // namespace quendel

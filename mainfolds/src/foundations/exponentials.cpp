@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "quendel/instruction_set.h"
+
 #if defined(__x86_64__) && defined(__GLIBC__) && (defined(__GNUC__) || defined(__clang__))
 #include <gnu/libc-version.h>
 #include <immintrin.h>
@@ -159,7 +161,7 @@ bool exponentialLanesInUse() {
 
 void exponentialsOfScaled(const float* values, float scale, std::size_t count, float* out) {
 #ifdef QUENDEL_EXP_LANES
-    if (exponentialLanesInUse()) {
+    if (exponentialLanesInUse() && activeInstructionSet() >= InstructionSet::Avx2) {
         exponentialLanes(values, scale, count, out);
         return;
     }

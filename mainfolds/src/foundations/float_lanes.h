@@ -11,4 +11,14 @@ inline constexpr std::size_t kFloatLanes = 8;
 using FloatLanes =
     float __attribute__((vector_size(kFloatLanes * sizeof(float)), aligned(4), may_alias));
 
+/// A vector read or written at any float's address, in one move:
+/// `reinterpret_cast<const Unaligned<V>*>(address)->value`. Through a packed
+/// struct because clang keeps a vector type's natural alignment whatever its
+/// typedef asks, and a fixed-size memcpy is split into the baseline's 16-byte
+/// moves in the per-set copies of a loop.
+template <typename Vector>
+struct __attribute__((packed, may_alias)) Unaligned {
+    Vector value;
+};
+
 }  // namespace quendel

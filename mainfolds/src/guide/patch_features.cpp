@@ -16,6 +16,17 @@ float offsetWeight(int dx, int dy, int radius) {
     return static_cast<float>(std::exp(static_cast<double>(quotient)));
 }
 
+// target[x] = (shifted[x] - mean) * weight - centre for x in [begin, end).
+QUENDEL_ALWAYS_INLINE void weighShiftedSamplesBody(const float* shifted, float mean, float weight,
+                                                   float centre, long begin, long end,
+                                                   float* target) {
+    for (long x = begin; x < end; ++x) {
+        target[x] = (shifted[x] - mean) * weight - centre;
+    }
+}
+
+QUENDEL_SIMD_DISPATCH(weighShiftedSamples, weighShiftedSamplesBody)
+
 // Sums the features [first, last) over the whole image in pixel order,
 // eight at a time so that eight independent chains overlap in registers.
 void sumFeatures(const PatchFeatures& features, int first, int last, float* sums) {
@@ -78,7 +89,6 @@ PatchFeatures::PatchFeatures(const CpuTexture& source_, int radius_)
     }
 }
 
-QUENDEL_SIMD_CLONES
 void PatchFeatures::gatherOne(unsigned y, unsigned xBegin, unsigned xEnd, int feature, float centre,
                               float* out) const {
     if (xBegin >= xEnd) {
@@ -105,10 +115,7 @@ void PatchFeatures::gatherOne(unsigned y, unsigned xBegin, unsigned xEnd, int fe
     for (long x = xBegin; x < inside0; ++x) {
         target[x] = outside;
     }
-    const float* shifted = row + dx;
-    for (long x = inside0; x < inside1; ++x) {
-        target[x] = (shifted[x] - mean) * weight - centre;
-    }
+    weighShiftedSamples(row + dx, mean, weight, centre, inside0, inside1, target);
     for (long x = inside1; x < static_cast<long>(xEnd); ++x) {
         target[x] = outside;
     }

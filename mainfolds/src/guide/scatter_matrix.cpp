@@ -102,9 +102,8 @@ QUENDEL_ALWAYS_INLINE void accumulateRowGroup(const float* tile, unsigned pixelC
 
 // Adds the products of one tile of pixel-major features into the rows
 // [rowBegin, rowEnd), two rows at a time.
-QUENDEL_SIMD_CLONES
-void accumulateTile(const float* tile, unsigned pixelCount, size_t stride, int rowBegin, int rowEnd,
-                    float* sums) {
+QUENDEL_ALWAYS_INLINE void accumulateTileBody(const float* tile, unsigned pixelCount, size_t stride,
+                                              int rowBegin, int rowEnd, float* sums) {
     int i = rowBegin;
     for (; i + 1 < rowEnd; i += 2) {
         const size_t vectors = paddedLength(static_cast<size_t>(i) + 2) / kLanes;
@@ -115,6 +114,7 @@ void accumulateTile(const float* tile, unsigned pixelCount, size_t stride, int r
         accumulateRowGroup<false>(tile, pixelCount, stride, i, vectors, sums);
     }
 }
+QUENDEL_SIMD_DISPATCH(accumulateTile, accumulateTileBody)
 
 // Partial sums of one task, in pixel order, into `sums` (stride x stride).
 void sumTask(const PatchFeatures& features, const float* centre, const Task& task, size_t stride,

@@ -38,9 +38,9 @@ QUENDEL_ALWAYS_INLINE void projectLanes(const float* tile, unsigned p, int featu
 
 // outputs[j][p] = sum over i of feature_i(p) * axes[i][j], for whole lanes
 // of pixels: tiles and outputs hold a whole number of lanes.
-QUENDEL_SIMD_CLONES
-void projectTile(const float* tile, unsigned pixelCount, int featureCount, const float* axes,
-                 int dimensions, float* const* outputs) {
+QUENDEL_ALWAYS_INLINE void projectTileBody(const float* tile, unsigned pixelCount, int featureCount,
+                                           const float* axes, int dimensions,
+                                           float* const* outputs) {
     for (unsigned p = 0; p < pixelCount; p += kFloatLanes) {
         int j = 0;
         for (; j + 4 <= dimensions; j += 4)
@@ -60,6 +60,7 @@ void projectTile(const float* tile, unsigned pixelCount, int featureCount, const
         }
     }
 }
+QUENDEL_SIMD_DISPATCH(projectTile, projectTileBody)
 
 // Projects the centred features of every pixel on the first `dimensions`
 // columns of `axes`; rows are spread over the team.

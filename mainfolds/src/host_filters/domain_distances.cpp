@@ -34,10 +34,10 @@ QUENDEL_ALWAYS_INLINE void sumsToDistances(float* values, unsigned count, Distan
 // Distances of one row to its left neighbours and, unless `vertical` is null
 // (row 0), to the row above. Each guide row is used for both while it is in
 // the nearest cache.
-QUENDEL_SIMD_CLONES
-void distanceRows(float* __restrict horizontal, float* __restrict vertical,
-                  const float* const* guideRows, std::size_t channels, unsigned width,
-                  DistanceWeights weights) {
+QUENDEL_ALWAYS_INLINE void distanceRowsBody(float* __restrict horizontal,
+                                            float* __restrict vertical,
+                                            const float* const* guideRows, std::size_t channels,
+                                            unsigned width, DistanceWeights weights) {
     std::fill(horizontal + 1, horizontal + width, 0.0f);
     if (vertical != nullptr) {
         std::fill(vertical, vertical + width, 0.0f);
@@ -61,6 +61,7 @@ void distanceRows(float* __restrict horizontal, float* __restrict vertical,
         sumsToDistances(vertical, width, weights);
     }
 }
+QUENDEL_SIMD_DISPATCH(distanceRows, distanceRowsBody)
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "foundations/float_lanes.h"
 #include "foundations/simd_dispatch.h"
 #include "host_filters/coefficient_powers.h"
 
@@ -46,13 +47,14 @@ QUENDEL_ALWAYS_INLINE void transpose(Octet (&m)[kGroupRows]) {
     }
 }
 
-// columns[x] = {rows[0][x], ..., rows[7][x]}.
+// columns[x] = {rows[0][x], ..., rows[7][x]}. Rows are read and written as
+// Unaligned vectors: the 16-byte halves of a split move stall the reload.
 QUENDEL_ALWAYS_INLINE void gatherColumns(const float* const* rows, unsigned width, Octet* columns) {
     unsigned x = 0;
     for (; x + kGroupRows <= width; x += kGroupRows) {
         Octet m[kGroupRows];
         for (unsigned r = 0; r < kGroupRows; ++r) {
-            __builtin_memcpy(&m[r], rows[r] + x, sizeof(Octet));
+            m[r] = reinterpret_cast<const Unaligned<Octet>*>(rows[r] + x)->value;
         }
         transpose(m);
         for (unsigned j = 0; j < kGroupRows; ++j) {
@@ -76,7 +78,7 @@ QUENDEL_ALWAYS_INLINE void scatterColumns(const Octet* columns, unsigned width,
         }
         transpose(m);
         for (unsigned r = 0; r < kGroupRows; ++r) {
-            __builtin_memcpy(rows[r] + x, &m[r], sizeof(Octet));
+            reinterpret_cast<Unaligned<Octet>*>(rows[r] + x)->value = m[r];
         }
     }
     for (; x < width; ++x) {
@@ -175,9 +177,8 @@ class TransposeBuffers {
     std::vector<float> storage;
 };
 
-QUENDEL_SIMD_CLONES
-void sweepGroups(const RowGroup* groups, unsigned count, unsigned width, float constant,
-                 Octet* const* chainBuffers) {
+QUENDEL_ALWAYS_INLINE void sweepGroupsBody(const RowGroup* groups, unsigned count, unsigned width,
+                                           float constant, Octet* const* chainBuffers) {
     ColumnCoefficients perPixel[kMaxChains];
     ConstantCoefficient fixed[kMaxChains];
     Octet* values[kMaxChains];
@@ -200,11 +201,13 @@ void sweepGroups(const RowGroup* groups, unsigned count, unsigned width, float c
         }
     }
 }
+QUENDEL_SIMD_DISPATCH(sweepGroups, sweepGroupsBody)
 
-QUENDEL_SIMD_CLONES
-void transposeCoefficients(const float* const* rows, unsigned width, Octet* columns) {
+QUENDEL_ALWAYS_INLINE void transposeCoefficientsBody(const float* const* rows, unsigned width,
+                                                     Octet* columns) {
     gatherColumns(rows, width, columns);
 }
+QUENDEL_SIMD_DISPATCH(transposeCoefficients, transposeCoefficientsBody)
 
 // Sweeps rows [firstRow, lastRow) of every plane, making their coefficient
 // rows first when they come from distances. A group short of eight rows
@@ -212,14 +215,23 @@ void transposeCoefficients(const float* const* rows, unsigned width, Octet* colu
 void sweepRowBatch(const std::vector<float*>& planes, unsigned width, unsigned firstRow,
                    unsigned lastRow, const PassCoefficients& coefficients, const PowerBase& base) {
     thread_local TransposeBuffers buffers;
+    thread_local std::vector<float> batchPowers;
     const bool perPixel = coefficients.plane != nullptr || coefficients.rowGroups != nullptr;
-    if (coefficients.plane != nullptr && coefficients.distances != nullptr) {
-        const std::size_t offset = static_cast<std::size_t>(firstRow) * width;
-        fillCoefficientPowers(coefficients.plane + offset, coefficients.distances + offset,
-                              std::size_t{lastRow - firstRow} * width, base);
-    }
     if (planes.empty()) {
         return;
+    }
+    // Powers made from distances stay in a buffer of the batch, in the cache
+    // until they are transposed, instead of going out to the plane.
+    // Row y of the coefficients is row y - coefficientsFirstRow there.
+    const float* coefficientRows = coefficients.plane;
+    unsigned coefficientsFirstRow = 0;
+    if (coefficients.plane != nullptr && coefficients.distances != nullptr) {
+        const std::size_t offset = static_cast<std::size_t>(firstRow) * width;
+        const std::size_t count = std::size_t{lastRow - firstRow} * width;
+        batchPowers.resize(std::max(batchPowers.size(), count));
+        fillCoefficientPowers(batchPowers.data(), coefficients.distances + offset, count, base);
+        coefficientRows = batchPowers.data();
+        coefficientsFirstRow = firstRow;
     }
     Octet* chainBuffers[kMaxChains];
     for (unsigned c = 0; c < kMaxChains; ++c) {
@@ -234,20 +246,20 @@ void sweepRowBatch(const std::vector<float*>& planes, unsigned width, unsigned f
     unsigned groupIndex = 0;
     for (unsigned y = firstRow; y < lastRow; y += kGroupRows, ++groupIndex) {
         const unsigned rows = std::min(kGroupRows, lastRow - y);
-        auto rowOf = [&](float* plane, unsigned r) {
-            return plane + std::size_t{y + std::min(r, rows - 1)} * width;
+        auto rowOf = [&](auto* plane, unsigned r, unsigned planeFirstRow = 0) {
+            return plane + std::size_t{y - planeFirstRow + std::min(r, rows - 1)} * width;
         };
         const Octet* transposed = nullptr;
         if (coefficients.rowGroups != nullptr) {
             transposed = reinterpret_cast<const Octet*>(coefficients.rowGroups) +
                          std::size_t{y / kGroupRows} * width;
         } else if (perPixel) {
-            const float* coefficientRows[kGroupRows];
+            const float* groupRows[kGroupRows];
             for (unsigned r = 0; r < kGroupRows; ++r) {
-                coefficientRows[r] = rowOf(coefficients.plane, r);
+                groupRows[r] = rowOf(coefficientRows, r, coefficientsFirstRow);
             }
             Octet* target = buffers.get(groupIndex, width);
-            transposeCoefficients(coefficientRows, width, target);
+            transposeCoefficients(groupRows, width, target);
             transposed = target;
         }
         for (float* plane : planes) {
@@ -289,18 +301,22 @@ struct ColumnBlock {
     unsigned width;
     unsigned x0;
     unsigned count;
+    /// When set, makes the block's coefficients of row y before it is used.
+    const std::function<void(unsigned y)>* powers = nullptr;
 };
 
 // Down through the block, each row relaxed towards the row above with its
 // own coefficient (the per-pixel `coefficientPlane` or, when it is null, the
 // constant).
-QUENDEL_SIMD_CLONES
-void sweepColumnsDown(const ColumnBlock& block, unsigned height, const float* coefficientPlane,
-                      float constant) {
+QUENDEL_ALWAYS_INLINE void sweepColumnsDownBody(const ColumnBlock& block, unsigned height,
+                                                const float* coefficientPlane, float constant) {
     auto at = [&](auto* base, unsigned y) {
         return base + std::size_t{y} * block.width + block.x0;
     };
     for (unsigned y = 1; y < height; ++y) {
+        if (block.powers != nullptr) {
+            (*block.powers)(y);
+        }
         for (unsigned p = 0; p < block.planeCount; ++p) {
             float* plane = block.planes[p];
             if (coefficientPlane == nullptr) {
@@ -311,12 +327,12 @@ void sweepColumnsDown(const ColumnBlock& block, unsigned height, const float* co
         }
     }
 }
+QUENDEL_SIMD_DISPATCH(sweepColumnsDown, sweepColumnsDownBody)
 
 // Up through the whole block, each row relaxed towards the row below with
 // that row's coefficient.
-QUENDEL_SIMD_CLONES
-void sweepColumnsUp(const ColumnBlock& block, unsigned height, const float* coefficientPlane,
-                    float constant) {
+QUENDEL_ALWAYS_INLINE void sweepColumnsUpBody(const ColumnBlock& block, unsigned height,
+                                              const float* coefficientPlane, float constant) {
     auto at = [&](auto* base, unsigned y) {
         return base + std::size_t{y} * block.width + block.x0;
     };
@@ -331,6 +347,7 @@ void sweepColumnsUp(const ColumnBlock& block, unsigned height, const float* coef
         }
     }
 }
+QUENDEL_SIMD_DISPATCH(sweepColumnsUp, sweepColumnsUpBody)
 
 // Columns per vertical block: one block per member of the team. A narrower
 // block leaves the prefetchers a new page at every row, and at widths of a
@@ -351,9 +368,9 @@ std::vector<float*> planesOf(CpuTexture& texture) {
 
 // One plane's share of a fused iteration: rows below `firstRow` are done.
 // Down the rows, each relaxed towards the row above with its coefficient.
-QUENDEL_SIMD_CLONES
-void relaxRowsDown(float* const* planes, unsigned planeCount, unsigned width, unsigned firstRow,
-                   unsigned lastRow, const float* coefficientPlane) {
+QUENDEL_ALWAYS_INLINE void relaxRowsDownBody(float* const* planes, unsigned planeCount,
+                                             unsigned width, unsigned firstRow, unsigned lastRow,
+                                             const float* coefficientPlane) {
     for (unsigned y = std::max(firstRow, 1u); y < lastRow; ++y) {
         const std::size_t row = std::size_t{y} * width;
         for (unsigned p = 0; p < planeCount; ++p) {
@@ -361,12 +378,13 @@ void relaxRowsDown(float* const* planes, unsigned planeCount, unsigned width, un
         }
     }
 }
+QUENDEL_SIMD_DISPATCH(relaxRowsDown, relaxRowsDownBody)
 
 // Up from the last row, each row relaxed towards the row below with that
 // row's coefficient.
-QUENDEL_SIMD_CLONES
-void relaxRowsUp(float* const* planes, unsigned planeCount, unsigned width, unsigned height,
-                 const float* coefficientPlane) {
+QUENDEL_ALWAYS_INLINE void relaxRowsUpBody(float* const* planes, unsigned planeCount,
+                                           unsigned width, unsigned height,
+                                           const float* coefficientPlane) {
     for (unsigned y = height - 1; y > 0; --y) {
         const std::size_t row = std::size_t{y} * width;
         for (unsigned p = 0; p < planeCount; ++p) {
@@ -374,6 +392,7 @@ void relaxRowsUp(float* const* planes, unsigned planeCount, unsigned width, unsi
         }
     }
 }
+QUENDEL_SIMD_DISPATCH(relaxRowsUp, relaxRowsUpBody)
 
 // out[i] = row[i] + a[i] * (neighbour[i] - row[i]): the relaxation written
 // elsewhere.
@@ -387,10 +406,10 @@ QUENDEL_ALWAYS_INLINE void relaxInto(const float* __restrict row, const float* _
 
 // The last up traversal when the rows are handed on: each final row goes to
 // `leave` from a two-row buffer per plane instead of back into its plane.
-QUENDEL_SIMD_CLONES
-void relaxRowsUpAndHandOn(float* const* planes, unsigned firstPlane, unsigned planeCount,
-                          unsigned width, unsigned height, const float* coefficientPlane,
-                          const RowStages& stages, float* rows) {
+QUENDEL_ALWAYS_INLINE void relaxRowsUpAndHandOnBody(float* const* planes, unsigned firstPlane,
+                                                    unsigned planeCount, unsigned width,
+                                                    unsigned height, const float* coefficientPlane,
+                                                    const RowStages& stages, float* rows) {
     std::vector<const float*> below(planeCount);
     for (unsigned p = 0; p < planeCount; ++p) {
         below[p] = planes[p] + std::size_t{height - 1} * width;
@@ -406,6 +425,7 @@ void relaxRowsUpAndHandOn(float* const* planes, unsigned firstPlane, unsigned pl
         }
     }
 }
+QUENDEL_SIMD_DISPATCH(relaxRowsUpAndHandOn, relaxRowsUpAndHandOnBody)
 
 // Every iteration on a few planes (from `firstPlane` of the texture), on the
 // calling thread, in two traversals of the image per iteration instead of
@@ -566,30 +586,31 @@ void verticalRecursivePass(CpuTexture& texture, const PassCoefficients& coeffici
     if (width == 0 || height == 0) {
         return;
     }
-    if (coefficients.plane != nullptr && coefficients.distances != nullptr) {
-        const PowerBase base = preparePowerBase(coefficients.base);
-        const unsigned chunks = (height + kRowsPerBatch - 1) / kRowsPerBatch;
-#pragma omp parallel for num_threads(team) schedule(dynamic)
-        for (unsigned chunk = 0; chunk < chunks; ++chunk) {
-            const unsigned first = chunk * kRowsPerBatch;
-            const std::size_t offset = std::size_t{first} * width;
-            fillCoefficientPowers(coefficients.plane + offset, coefficients.distances + offset,
-                                  std::size_t{std::min(height - first, kRowsPerBatch)} * width,
-                                  base);
-        }
-    }
     const std::vector<float*> planes = planesOf(texture);
     if (planes.empty()) {
         return;
     }
+    const bool fromDistances = coefficients.plane != nullptr && coefficients.distances != nullptr;
+    const PowerBase base = preparePowerBase(coefficients.base);
     const unsigned planeCount = static_cast<unsigned>(planes.size());
     const unsigned blockWidth = columnBlockWidth(width, team);
     const unsigned blocks = (width + blockWidth - 1) / blockWidth;
 #pragma omp parallel for num_threads(team) schedule(dynamic)
     for (unsigned index = 0; index < blocks; ++index) {
         const unsigned x0 = index * blockWidth;
-        const ColumnBlock block{planes.data(), planeCount, width, x0,
-                                std::min(width - x0, blockWidth)};
+        const unsigned count = std::min(width - x0, blockWidth);
+        // The powers of a row are made as the sweep down reaches it, while
+        // it is in the cache; the sweep up reads them from the plane.
+        const std::function<void(unsigned)> powersOfRow = [&](unsigned y) {
+            const std::size_t offset = std::size_t{y} * width + x0;
+            fillCoefficientPowers(coefficients.plane + offset, coefficients.distances + offset,
+                                  count, base);
+        };
+        if (fromDistances) {
+            powersOfRow(0);
+        }
+        const ColumnBlock block{
+            planes.data(), planeCount, width, x0, count, fromDistances ? &powersOfRow : nullptr};
         sweepColumnsDown(block, height, coefficients.plane, coefficients.base);
         sweepColumnsUp(block, height, coefficients.plane, coefficients.base);
     }

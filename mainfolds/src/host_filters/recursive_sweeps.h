@@ -11,8 +11,9 @@ namespace quendel {
 
 /// Where a recursive pass takes its feedback coefficient from: the constant
 /// `base` when `plane` is null; otherwise the per-pixel `plane` (of the
-/// texture's size), which the pass first fills with base^distances when
-/// `distances` is set.
+/// texture's size) or, when `distances` is set, base^distances. With
+/// distances, a pass down the columns fills `plane` with them as it goes;
+/// a pass along the rows keeps them to itself and leaves `plane` alone.
 struct PassCoefficients {
     float* plane = nullptr;
     const float* distances = nullptr;

@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "foundations/instruction_set_choice.h"
 #include "host_filters/filter_coefficients.h"
 
 namespace quendel {
@@ -100,19 +101,10 @@ TEST(CoefficientPower, EdgeExponentsAndBasesFollowPow) {
     EXPECT_LE(ulpDistance(tiny, static_cast<float>(std::pow(0.25, 70.0))), 1);
 }
 
-TEST(CoefficientPowers, PlanesMatchTheScalarFormulaBitForBit) {
-    std::mt19937 random(11);
-    std::uniform_real_distribution<float> distances(0.0f, 60.0f);
-    std::vector<float> exponents(1000);
-    for (float& e : exponents) {
-        e = distances(random);
-    }
-    const float edgeValues[] = {0.0f, 1.0f, std::numeric_limits<float>::infinity(), 1e30f, 1e-30f};
-    for (std::size_t i = 0; i < std::size(edgeValues); ++i) {
-        exponents[13 * i + 5] = edgeValues[i];
-    }
+// Every tail length, and the same values at every lane position, against
+// the scalar formula on the active set.
+void expectPlanesMatchTheScalarFormula(const std::vector<float>& exponents) {
     for (float base : {0.9f, 0.1f, 1e-7f, 0.99999f, 1.0f, 0.0f, 1.5f}) {
-        // Every tail length, and the same values at every lane position.
         for (std::size_t count : {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{8},
                                   std::size_t{9}, std::size_t{31}, exponents.size()}) {
             for (std::size_t start : {std::size_t{0}, std::size_t{3}}) {
@@ -128,6 +120,30 @@ TEST(CoefficientPowers, PlanesMatchTheScalarFormulaBitForBit) {
             }
         }
     }
+}
+
+TEST(CoefficientPowers, PlanesMatchTheScalarFormulaBitForBit) {
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> distances(0.0f, 60.0f);
+    std::vector<float> exponents(1000);
+    for (float& e : exponents) {
+        e = distances(random);
+    }
+    const float edgeValues[] = {
+        0.0f, 1.0f, std::numeric_limits<float>::infinity(), 1e30f, 1e-30f, -3.0f, -1e30f, 150.0f};
+    for (std::size_t i = 0; i < std::size(edgeValues); ++i) {
+        exponents[13 * i + 5] = edgeValues[i];
+    }
+    for (const InstructionSet set :
+         {InstructionSet::Sse2, InstructionSet::Avx2, InstructionSet::Avx512}) {
+        overrideInstructionSet(set);
+        if (activeInstructionSet() != set) {
+            continue;  // the processor does not have it
+        }
+        SCOPED_TRACE(instructionSetName(set));
+        expectPlanesMatchTheScalarFormula(exponents);
+    }
+    overrideInstructionSet(std::nullopt);
 }
 
 TEST(CoefficientPowers, InPlaceGivesTheSameAsOutOfPlace) {
