@@ -89,6 +89,11 @@ struct PlaneAllocator {
     bool operator==(const PlaneAllocator<U>&) const noexcept {
         return true;
     }
+    // Clients before C++20 get no != from ==.
+    template <typename U>
+    bool operator!=(const PlaneAllocator<U>&) const noexcept {
+        return false;
+    }
 };
 
 }  // namespace quendel
