@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "quendel/plane_allocator.h"
+
 namespace quendel {
 
 class CpuTexture;
@@ -22,7 +24,8 @@ class CpuMatrix {
         : width(width_),
           height(height_),
           channels(1),
-          data(static_cast<std::size_t>(width_ > 0 ? width_ : 0) * (height_ > 0 ? height_ : 0), 0.0f) {}
+          data(static_cast<std::size_t>(width_ > 0 ? width_ : 0) * (height_ > 0 ? height_ : 0),
+               0.0f) {}
 
     /// The texture interleaved: channel c of pixel j at c + j * channels,
     /// copied bit for bit. Works through the texture interface, so any
@@ -63,7 +66,7 @@ class CpuMatrix {
     int width = 0;
     int height = 0;
     int channels = 1;
-    std::vector<float> data;
+    std::vector<float, PlaneAllocator<float>> data;
 };
 
 }  // namespace quendel

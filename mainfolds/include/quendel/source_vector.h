@@ -70,14 +70,7 @@ class SourceVector<CpuFiltering> {
             multiplyTexture(features, nlmScale);
         }
         for (const SourceEntry& entry : sources) {
-            CpuTexture scaled = privateCopyOfFirstPlanes(entry);
-            const float weight = entry.weight * sourceScale;
-            if (std::fabs(weight - 1.0f) > 0.0001f) {
-                multiplyTexture(scaled, weight);
-            }
-            for (unsigned c = 0; c < scaled.getChannelsCount(); ++c) {
-                features.appendPlane(scaled.planeHandle(c));
-            }
+            appendDividedCopies(entry, entry.weight * sourceScale, features);
         }
         built = true;
     }
@@ -95,14 +88,10 @@ class SourceVector<CpuFiltering> {
     /// Divides every value of every plane by `factor`, in place.
     static void multiplyTexture(CpuTexture& texture, float factor);
 
-    static CpuTexture privateCopyOfFirstPlanes(const SourceEntry& entry) {
-        CpuTexture copy(nullptr, entry.texture.getWidth(), entry.texture.getHeight(), 0, true);
-        const unsigned count = entry.channels > 0 ? static_cast<unsigned>(entry.channels) : 0u;
-        for (unsigned c = 0; c < count && c < entry.texture.getChannelsCount(); ++c) {
-            copy.appendPlane(std::make_shared<CpuTexture::Plane>(*entry.texture.planeHandle(c)));
-        }
-        return copy;
-    }
+    /// Appends to `target` a private copy of each of the entry's first
+    /// `channels` planes, every value divided by `divisor` unless that is
+    /// within 0.0001 of 1.
+    static void appendDividedCopies(const SourceEntry& entry, float divisor, CpuTexture& target);
 };
 
 }  // namespace quendel

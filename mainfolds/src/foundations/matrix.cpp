@@ -10,10 +10,12 @@ namespace quendel {
 CpuMatrix::CpuMatrix(const CpuTexture& texture)
     : width(static_cast<int>(texture.getWidth())),
       height(static_cast<int>(texture.getHeight())),
-      channels(static_cast<int>(texture.getChannelsCount())) {
+      channels(static_cast<int>(texture.getChannelsCount())),
+      // Every element is written below.
+      data(UnsetValues(), UnsetValues(static_cast<size_t>(texture.getWidth()) *
+                                      texture.getHeight() * texture.getChannelsCount())) {
     const size_t pixels = static_cast<size_t>(texture.getWidth()) * texture.getHeight();
     const size_t stride = texture.getChannelsCount();
-    data.assign(pixels * stride, 0.0f);
     for (size_t c = 0; c < stride; ++c) {
         const float* plane = texture.getChannel(static_cast<unsigned>(c));
         float* out = data.data() + c;

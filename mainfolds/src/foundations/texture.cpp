@@ -20,7 +20,10 @@ CpuTexture::CpuTexture(const float* data, unsigned width_, unsigned height_, uns
     const size_t pixels = static_cast<size_t>(width) * height;
     channels.reserve(channelCount);
     for (unsigned c = 0; c < channelCount; ++c) {
-        channels.push_back(std::make_shared<Plane>(pixels, 0.0f));
+        // Planes filled from `data` below are not zero-filled first.
+        channels.push_back(data == nullptr
+                               ? std::make_shared<Plane>(pixels, 0.0f)
+                               : std::make_shared<Plane>(UnsetValues(), UnsetValues(pixels)));
     }
     if (data == nullptr || channelCount == 0) {
         return;
@@ -34,8 +37,8 @@ CpuTexture::CpuTexture(const float* data, unsigned width_, unsigned height_, uns
     // Block by block, so that every plane's pass over a block reads source
     // lines that the first pass brought into the cache.
     const int team = teamForWork(pixels * channelCount);
-    const auto blocks = static_cast<std::ptrdiff_t>((pixels + kDeinterleaveBlock - 1) /
-                                                    kDeinterleaveBlock);
+    const auto blocks =
+        static_cast<std::ptrdiff_t>((pixels + kDeinterleaveBlock - 1) / kDeinterleaveBlock);
 #pragma omp parallel for num_threads(team) schedule(static)
     for (std::ptrdiff_t block = 0; block < blocks; ++block) {
         const size_t begin = static_cast<size_t>(block) * kDeinterleaveBlock;

@@ -1,6 +1,8 @@
 #include "quendel/source_vector.h"
 
 #include <algorithm>
+#include <cmath>
+#include <memory>
 
 #include "foundations/float_lanes.h"
 #include "foundations/simd_dispatch.h"
@@ -110,8 +112,12 @@ CpuTexture SourceVector<CpuFiltering>::toNonLocalMeansSpace(const CpuTexture& so
     CpuMatrix axes, values;
     eigenDecompose(scatter, kEigenTolerance, axes, values);
 
-    CpuTexture result(nullptr, source.getWidth(), source.getHeight(),
-                      static_cast<unsigned>(outputCount), true);
+    // The projection writes every value of every plane.
+    CpuTexture result(nullptr, source.getWidth(), source.getHeight(), 0, true);
+    for (int j = 0; j < outputCount; ++j) {
+        result.appendPlane(
+            std::make_shared<CpuTexture::Plane>(UnsetValues(), UnsetValues(features.pixels())));
+    }
     if (features.pixels() > 0 && outputCount > 0) {
         project(features, centre, axes, result);
     }
@@ -127,6 +133,27 @@ void SourceVector<CpuFiltering>::multiplyTexture(CpuTexture& texture, float fact
         for (long j = 0; j < pixels; ++j) {
             plane[j] = plane[j] / factor;
         }
+    }
+}
+
+void SourceVector<CpuFiltering>::appendDividedCopies(const SourceEntry& entry, float divisor,
+                                                     CpuTexture& target) {
+    // One pass a plane makes and fills the copy; each value is divided on
+    // its own, so the team's split cannot show.
+    const bool divides = std::fabs(divisor - 1.0f) > 0.0001f;
+    const long pixels = static_cast<long>(entry.texture.getPixelsCount());
+    const unsigned count = std::min(static_cast<unsigned>(std::max(entry.channels, 0)),
+                                    entry.texture.getChannelsCount());
+    for (unsigned c = 0; c < count; ++c) {
+        const float* source = entry.texture.getChannel(c);
+        auto copy = std::make_shared<CpuTexture::Plane>(UnsetValues(),
+                                                        UnsetValues(static_cast<size_t>(pixels)));
+        float* plane = copy->data();
+#pragma omp parallel for num_threads(threadCount()) schedule(static)
+        for (long j = 0; j < pixels; ++j) {
+            plane[j] = divides ? source[j] / divisor : source[j];
+        }
+        target.appendPlane(std::move(copy));
     }
 }
 

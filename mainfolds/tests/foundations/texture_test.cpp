@@ -12,6 +12,7 @@
 
 #include "foundations/huge_page_planes.h"
 #include "foundations/test_textures.h"
+#include "quendel/matrix.h"
 
 using quendel::CpuTexture;
 using quendel::HugePagePlanes;
@@ -86,6 +87,35 @@ TEST(TextureLayout, LargePlanesOfAHugePageScopeStartOnHugePageBoundaries) {
         outside = large;
     }
     EXPECT_TRUE(zeroFilled(outside.getChannel(1), 1024 * 768));
+}
+
+// Large planes sit on huge-page boundaries outside a scope too. A plane of
+// unset values takes its block as it is (here a kept one that held sevens),
+// while planes of zeros, large matrices included, are filled.
+TEST(TextureLayout, UnsetPlanesTakeTheirBlockAsItIs) {
+    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+    constexpr std::size_t kValues = 1024 * 768;
+    {
+        const HugePagePlanes scope;
+        const float* used = nullptr;
+        {
+            CpuTexture::Plane plane(kValues, 0.0f);
+            std::fill(plane.begin(), plane.end(), 7.0f);
+            used = plane.data();
+        }
+        const CpuTexture::Plane unset(quendel::UnsetValues{}, quendel::UnsetValues(kValues));
+        ASSERT_EQ(unset.size(), kValues);
+        ASSERT_EQ(unset.data(), used);
+        EXPECT_TRUE(std::all_of(unset.begin(), unset.end(), [](float v) { return v == 7.0f; }));
+    }
+    const CpuTexture outside(nullptr, 1024, 768, 1, true);
+    const quendel::CpuMatrix matrix(1024, 768);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(outside.getChannel(0)) % kHugePage, 0u);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(matrix.getData()) % kHugePage, 0u);
+    EXPECT_TRUE(std::all_of(outside.getChannel(0), outside.getChannel(0) + kValues,
+                            [](float v) { return v == 0.0f; }));
+    EXPECT_TRUE(std::all_of(matrix.getData(), matrix.getData() + kValues,
+                            [](float v) { return v == 0.0f; }));
 }
 
 TEST(TextureSharing, CopiesAndAssignmentsSharePlanes) {
