@@ -21,4 +21,10 @@ struct __attribute__((packed, may_alias)) Unaligned {
     Vector value;
 };
 
+/// FloatLanes at any float's address, for the same reason:
+/// `reinterpret_cast<const UnalignedFloatLanes*>(address)->value`.
+struct __attribute__((packed, aligned(4), may_alias)) UnalignedFloatLanes {
+    FloatLanes value;
+};
+
 }  // namespace quendel

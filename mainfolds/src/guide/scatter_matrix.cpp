@@ -55,26 +55,29 @@ template <int Count, bool Pair>
 QUENDEL_ALWAYS_INLINE void accumulateRows(const float* tile, unsigned pixelCount, size_t stride,
                                           int i, size_t first, float* sums) {
     Lanes upper[Count], lower[Count];
-    Lanes* rowI = reinterpret_cast<Lanes*>(sums + static_cast<size_t>(i) * stride) + first;
-    Lanes* rowNext = reinterpret_cast<Lanes*>(sums + static_cast<size_t>(i + 1) * stride) + first;
+    float* rowI = sums + static_cast<size_t>(i) * stride + first * kLanes;
+    float* rowNext = sums + static_cast<size_t>(i + 1) * stride + first * kLanes;
     for (int q = 0; q < Count; ++q) {
-        upper[q] = rowI[q];
-        if constexpr (Pair) lower[q] = rowNext[q];
+        upper[q] = reinterpret_cast<const UnalignedFloatLanes*>(rowI + q * kLanes)->value;
+        if constexpr (Pair)
+            lower[q] = reinterpret_cast<const UnalignedFloatLanes*>(rowNext + q * kLanes)->value;
     }
     for (unsigned p = 0; p < pixelCount; ++p) {
         const float* v = tile + p * stride;
-        const Lanes* columns = reinterpret_cast<const Lanes*>(v) + first;
+        const float* columns = v + first * kLanes;
         const Lanes vi = Lanes{} + v[i];
         const Lanes vNext = Lanes{} + (Pair ? v[i + 1] : 0.0f);
         for (int q = 0; q < Count; ++q) {
-            const Lanes x = columns[q];
+            const Lanes x =
+                reinterpret_cast<const UnalignedFloatLanes*>(columns + q * kLanes)->value;
             upper[q] = upper[q] + vi * x;
             if constexpr (Pair) lower[q] = lower[q] + vNext * x;
         }
     }
     for (int q = 0; q < Count; ++q) {
-        rowI[q] = upper[q];
-        if constexpr (Pair) rowNext[q] = lower[q];
+        reinterpret_cast<UnalignedFloatLanes*>(rowI + q * kLanes)->value = upper[q];
+        if constexpr (Pair)
+            reinterpret_cast<UnalignedFloatLanes*>(rowNext + q * kLanes)->value = lower[q];
     }
 }
 

@@ -26,15 +26,16 @@ QUENDEL_ALWAYS_INLINE void projectLanes(const float* tile, unsigned p, int featu
                                         const float* axes, int j0, float* const* outputs) {
     FloatLanes sums[Count] = {};
     for (int i = 0; i < featureCount; ++i) {
-        const FloatLanes feature = *reinterpret_cast<const FloatLanes*>(
-            tile + static_cast<size_t>(i) * kProjectionTilePixels + p);
+        const FloatLanes feature = reinterpret_cast<const UnalignedFloatLanes*>(
+                                       tile + static_cast<size_t>(i) * kProjectionTilePixels + p)
+                                       ->value;
         const float* axisRow = axes + static_cast<size_t>(i) * featureCount + j0;
         for (int q = 0; q < Count; ++q) {
             sums[q] = sums[q] + feature * axisRow[q];
         }
     }
     for (int q = 0; q < Count; ++q) {
-        *reinterpret_cast<FloatLanes*>(outputs[j0 + q] + p) = sums[q];
+        reinterpret_cast<UnalignedFloatLanes*>(outputs[j0 + q] + p)->value = sums[q];
     }
 }
 
