@@ -1,10 +1,11 @@
 #include "layer_files.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -88,6 +89,25 @@ LayerCheck checkLayerFile(const std::string& path, int descriptor, cv::Size& siz
     return LayerCheck::Pixels;
 }
 
+constexpr size_t kReadBlockBytes = 1 << 20;
+
+/// Reads `bytes` at `offset`, across short reads; false at an early end.
+bool readFully(int descriptor, unsigned char* target, size_t bytes, off_t offset) {
+    while (bytes > 0) {
+        const ssize_t got = ::pread(descriptor, target, bytes, offset);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        target += got;
+        bytes -= static_cast<size_t>(got);
+        offset += got;
+    }
+    return true;
+}
+
 int openLayer(const std::string& path) {
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) {
@@ -118,33 +138,43 @@ cv::Mat read_float4(const std::string& path) {
         return cv::Mat();
     }
     const int width = size.width, height = size.height;
-    const size_t headerBytes = 8;
-    // The file is mapped, not read: its pages come straight from the page
-    // cache, and one pass turns them around into the working image.
-    const size_t mappedBytes =
-        headerBytes + static_cast<size_t>(width) * static_cast<size_t>(height) * 16u;
-    void* mapped = mmap(nullptr, mappedBytes, PROT_READ, MAP_PRIVATE, descriptor, 0);
-    if (mapped == MAP_FAILED) {
-        return rejectLayer(path, std::string("can't map: ") + std::strerror(errno));
-    }
+    const size_t rowBytes = static_cast<size_t>(width) * 16u;
     cv::Mat image = freshImage(height, width, CV_32FC3);
-    const auto* file = reinterpret_cast<const unsigned char*>(mapped) + headerBytes;
+    // Rows are read a block at a time and turned around into the working
+    // image in the same pass. Read, not mapped: a file cut short while it is
+    // read gives a short read and a message, where a mapping would give SIGBUS.
+    std::atomic<bool> complete{true};
     cv::parallel_for_(cv::Range(0, height), [&](const cv::Range& rows) {
-        for (int row = rows.start; row < rows.end; ++row) {
-            // Bottom row first in the file; red, green, blue, alpha per pixel.
-            const unsigned char* source =
-                file + static_cast<size_t>(height - 1 - row) * width * 16u;
-            float* target = image.ptr<float>(row);
-            for (int x = 0; x < width; ++x) {
-                float rgba[4];
-                std::memcpy(rgba, source + 16u * static_cast<size_t>(x), sizeof rgba);
-                target[3 * x] = rgba[2];
-                target[3 * x + 1] = rgba[1];
-                target[3 * x + 2] = rgba[0];
+        const int blockRows = static_cast<int>(std::max<size_t>(1, kReadBlockBytes / rowBytes));
+        std::vector<unsigned char> block(static_cast<size_t>(blockRows) * rowBytes);
+        for (int first = rows.start; first < rows.end && complete; first += blockRows) {
+            const int count = std::min(blockRows, rows.end - first);
+            // Bottom row first in the file: rows [first, first + count) of the
+            // image are file rows height - first - count to height - first - 1.
+            const size_t bytes = static_cast<size_t>(count) * rowBytes;
+            const off_t offset =
+                static_cast<off_t>(8 + static_cast<size_t>(height - first - count) * rowBytes);
+            if (!readFully(descriptor, block.data(), bytes, offset)) {
+                complete = false;
+                return;
+            }
+            for (int row = first; row < first + count; ++row) {
+                const unsigned char* source =
+                    block.data() + static_cast<size_t>(first + count - 1 - row) * rowBytes;
+                float* target = image.ptr<float>(row);
+                for (int x = 0; x < width; ++x) {
+                    float rgba[4];  // red, green, blue, alpha
+                    std::memcpy(rgba, source + 16u * static_cast<size_t>(x), sizeof rgba);
+                    target[3 * x] = rgba[2];
+                    target[3 * x + 1] = rgba[1];
+                    target[3 * x + 2] = rgba[0];
+                }
             }
         }
     });
-    munmap(mapped, mappedBytes);
+    if (!complete) {
+        return rejectLayer(path, "file cut short while it was read");
+    }
     return image;
 }
 
