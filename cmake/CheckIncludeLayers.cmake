@@ -168,7 +168,7 @@ endforeach()
 
 if(problem_count GREATER 0)
   message(FATAL_ERROR
-    "include layers: ${problem_count} problem(s) in ${ROOT}\n${problems}"
+    "include layers: ${problem_count} problem(s) under\n  ${ROOT}\n${problems}"
     "The layers and what each may use: ${LAYERS}, docs/architecture.md")
 endif()
 message(STATUS "include layers: ${include_count} includes of ${file_count} files follow the layers")
