@@ -18,7 +18,6 @@ constexpr float kSourceScale = 1.0f;
 constexpr float kNormalsWeight = 0.5f;
 constexpr float kDistanceWeight = 0.4f;
 constexpr float kTexColorWeight = 1.0f;
-constexpr unsigned kAllPlanes = 0xFFFFFFFFu;
 
 }  // namespace
 
@@ -102,16 +101,16 @@ FilteredLight filterSecondary(const FilterInputs& inputs, int64_t& ticks) {
     sources.addSource(toTexture(inputs.texColor), kTexColorWeight, -1);
 
     const int64_t buildStart = cv::getTickCount();
-    sources.build();
+    // The planar copies above belong to the source vector alone, so the
+    // guide takes them over instead of copying them again.
+    sources.buildTakingSources();
     const int64_t buildEnd = cv::getTickCount();
-    // The guide keeps what it needs of the sources; their planar copies go
-    // before the filter's scratch is made, not after.
-    sources.sources.clear();
 
     const int64_t filterStart = cv::getTickCount();
     quendel::TDRFilter<quendel::CpuFiltering> filter;
-    // A private copy, so that filtering leaves the guide's first source alone.
-    quendel::CpuTexture image = sources.base.clone(kAllPlanes);
+    // The guide holds its own copy of the light, and nothing reads the base
+    // image after this: the filter works on it in place.
+    quendel::CpuTexture image = std::move(sources.base);
     const quendel::CpuTexture guide = sources.features;
     filter.process(image, guide, sources.sigmaS, sources.sigmaR);
     quendel::CpuMatrix pixels(image);

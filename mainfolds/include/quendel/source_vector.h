@@ -65,18 +65,44 @@ class SourceVector<CpuFiltering> {
         if (built) {
             return;
         }
-        features = toNonLocalMeansSpace(base, 1, 6);
-        if (std::fabs(nlmScale - 1.0f) > 0.0001f) {
-            multiplyTexture(features, nlmScale);
-        }
+        makePatchChannels();
         for (const SourceEntry& entry : sources) {
             appendDividedCopies(entry, entry.weight * sourceScale, features);
         }
         built = true;
     }
 
+    /// Builds `features` with the values that `build` gives, and empties
+    /// `sources`. A source plane that nothing else shares becomes the
+    /// guide's own plane, divided in place, instead of being copied: the
+    /// guide then needs no memory for those channels. Planes still shared
+    /// (those of `base`, or of a texture the caller kept) are copied as by
+    /// `build`. Does nothing once built.
+    void buildTakingSources() {
+        if (built) {
+            return;
+        }
+        makePatchChannels();
+        std::vector<SourceEntry> taken;
+        taken.swap(sources);
+        for (SourceEntry& entry : taken) {
+            const float divisor = entry.weight * sourceScale;
+            appendDividedPlanes(std::move(entry), divisor, features);
+        }
+        built = true;
+    }
+
   private:
     friend struct SourceVectorTestAccess;
+
+    /// The guide's first six channels: the base image's patches, divided
+    /// by `nlmScale`.
+    void makePatchChannels() {
+        features = toNonLocalMeansSpace(base, 1, 6);
+        if (std::fabs(nlmScale - 1.0f) > 0.0001f) {
+            multiplyTexture(features, nlmScale);
+        }
+    }
 
     /// The patch description of `source`: each pixel's (2 radius + 1)^2
     /// Gaussian-weighted, mean-free patch in all channels, projected on the
@@ -92,6 +118,10 @@ class SourceVector<CpuFiltering> {
     /// `channels` planes, every value divided by `divisor` unless that is
     /// within 0.0001 of 1.
     static void appendDividedCopies(const SourceEntry& entry, float divisor, CpuTexture& target);
+
+    /// As `appendDividedCopies`, but takes the entry: each of its planes
+    /// that the entry alone holds is divided in place and appended itself.
+    static void appendDividedPlanes(SourceEntry&& entry, float divisor, CpuTexture& target);
 };
 
 }  // namespace quendel

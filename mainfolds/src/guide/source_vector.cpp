@@ -137,24 +137,65 @@ void SourceVector<CpuFiltering>::multiplyTexture(CpuTexture& texture, float fact
     }
 }
 
+namespace {
+
+bool dividesBy(float divisor) {
+    return std::fabs(divisor - 1.0f) > 0.0001f;
+}
+
+unsigned channelsTaken(const SourceEntry& entry) {
+    return std::min(static_cast<unsigned>(std::max(entry.channels, 0)),
+                    entry.texture.getChannelsCount());
+}
+
+// Each value is divided on its own, so the team's split cannot show;
+// `target` may be `source`.
+void divideInto(const float* source, long pixels, float divisor, bool divides, float* target) {
+#pragma omp parallel for num_threads(threadCount()) schedule(static)
+    for (long j = 0; j < pixels; ++j) {
+        target[j] = divides ? source[j] / divisor : source[j];
+    }
+}
+
+CpuTexture::PlaneHandle dividedCopy(const float* source, long pixels, float divisor, bool divides) {
+    auto copy = std::make_shared<CpuTexture::Plane>(UnsetValues(),
+                                                    UnsetValues(static_cast<size_t>(pixels)));
+    divideInto(source, pixels, divisor, divides, copy->data());
+    return copy;
+}
+
+}  // namespace
+
 void SourceVector<CpuFiltering>::appendDividedCopies(const SourceEntry& entry, float divisor,
                                                      CpuTexture& target) {
-    // One pass a plane makes and fills the copy; each value is divided on
-    // its own, so the team's split cannot show.
-    const bool divides = std::fabs(divisor - 1.0f) > 0.0001f;
+    const bool divides = dividesBy(divisor);
     const long pixels = static_cast<long>(entry.texture.getPixelsCount());
-    const unsigned count = std::min(static_cast<unsigned>(std::max(entry.channels, 0)),
-                                    entry.texture.getChannelsCount());
+    const unsigned count = channelsTaken(entry);
     for (unsigned c = 0; c < count; ++c) {
-        const float* source = entry.texture.getChannel(c);
-        auto copy = std::make_shared<CpuTexture::Plane>(UnsetValues(),
-                                                        UnsetValues(static_cast<size_t>(pixels)));
-        float* plane = copy->data();
-#pragma omp parallel for num_threads(threadCount()) schedule(static)
-        for (long j = 0; j < pixels; ++j) {
-            plane[j] = divides ? source[j] / divisor : source[j];
+        target.appendPlane(dividedCopy(entry.texture.getChannel(c), pixels, divisor, divides));
+    }
+}
+
+void SourceVector<CpuFiltering>::appendDividedPlanes(SourceEntry&& entry, float divisor,
+                                                     CpuTexture& target) {
+    const bool divides = dividesBy(divisor);
+    const long pixels = static_cast<long>(entry.texture.getPixelsCount());
+    const unsigned count = channelsTaken(entry);
+    std::vector<CpuTexture::PlaneHandle> planes;
+    for (unsigned c = 0; c < count; ++c) {
+        planes.push_back(entry.texture.planeHandle(c));
+    }
+    entry.texture = CpuTexture();
+    for (CpuTexture::PlaneHandle& plane : planes) {
+        if (plane.use_count() == 1) {
+            if (divides) {
+                divideInto(plane->data(), pixels, divisor, true, plane->data());
+            }
+            target.appendPlane(std::move(plane));
+        } else {
+            target.appendPlane(dividedCopy(plane->data(), pixels, divisor, divides));
+            plane.reset();
         }
-        target.appendPlane(std::move(copy));
     }
 }
 

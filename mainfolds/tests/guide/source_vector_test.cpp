@@ -190,6 +190,40 @@ TEST(SourceVectorBuild, SecondBuildChangesNothing) {
     EXPECT_EQ(planeOf(guide.features, 0), firstValues);
 }
 
+TEST(SourceVectorBuild, TakingTheSourcesGivesTheSameGuideAndLeavesSharedPlanesAlone) {
+    const PipelineInputs in;
+    Guide copied = in.guide(10.0f, 1.0f);
+    copied.build();
+
+    // The normals and the colour are kept by the caller; the distance and
+    // a second colour source are private copies that the guide may take.
+    const std::vector<float> normals = planeOf(in.normals, 0), colour = planeOf(in.colour, 2);
+    Guide taking(in.base);
+    taking.nlmScale = 10.0f;
+    taking.addSource(in.normals, 0.5f, -1);
+    taking.addSource(in.distance.clone(0xFFFFFFFFu), 0.4f, -1);
+    taking.addSource(in.colour, 1.0f, -1);
+    const float* privateDistance = taking.sources[2].texture.getChannel(0);
+    taking.addSource(in.colour.clone(0xFFFFFFFFu), 0.25f, 2);
+    const float* privateGreen = taking.sources[4].texture.getChannel(1);
+    taking.buildTakingSources();
+
+    EXPECT_TRUE(taking.built);
+    EXPECT_TRUE(taking.sources.empty());
+    ASSERT_EQ(taking.features.getChannelsCount(), 18u);
+    for (unsigned c = 0; c < 16; ++c) {
+        EXPECT_EQ(planeOf(taking.features, c), planeOf(copied.features, c)) << "channel " << c;
+    }
+    EXPECT_EQ(planeOf(taking.features, 17), dividedPlane(in.colour, 1, 0.25f));
+    EXPECT_EQ(taking.features.getChannel(12), privateDistance);
+    EXPECT_EQ(taking.features.getChannel(17), privateGreen);
+    EXPECT_NE(taking.features.getChannel(9), in.normals.getChannel(0));
+    EXPECT_NE(taking.features.getChannel(6), in.base.getChannel(0));
+    EXPECT_EQ(planeOf(in.normals, 0), normals);
+    EXPECT_EQ(planeOf(in.colour, 2), colour);
+    EXPECT_EQ(planeOf(taking.base, 1), planeOf(in.base, 1));
+}
+
 TEST(NonLocalMeans, MatchesTheStoredPlaneBuildBitForBit) {
     struct Case {
         unsigned w, h, channels;
