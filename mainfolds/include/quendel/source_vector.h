@@ -65,7 +65,10 @@ class SourceVector<CpuFiltering> {
         if (built) {
             return;
         }
-        makePatchChannels();
+        features = toNonLocalMeansSpace(base, 1, 6);
+        if (std::fabs(nlmScale - 1.0f) > 0.0001f) {
+            multiplyTexture(features, nlmScale);
+        }
         for (const SourceEntry& entry : sources) {
             appendDividedCopies(entry, entry.weight * sourceScale, features);
         }
@@ -82,7 +85,7 @@ class SourceVector<CpuFiltering> {
         if (built) {
             return;
         }
-        makePatchChannels();
+        features = toScaledNonLocalMeansSpace(base, 1, 6, nlmScale);
         std::vector<SourceEntry> taken;
         taken.swap(sources);
         for (SourceEntry& entry : taken) {
@@ -95,21 +98,18 @@ class SourceVector<CpuFiltering> {
   private:
     friend struct SourceVectorTestAccess;
 
-    /// The guide's first six channels: the base image's patches, divided
-    /// by `nlmScale`.
-    void makePatchChannels() {
-        features = toNonLocalMeansSpace(base, 1, 6);
-        if (std::fabs(nlmScale - 1.0f) > 0.0001f) {
-            multiplyTexture(features, nlmScale);
-        }
-    }
-
     /// The patch description of `source`: each pixel's (2 radius + 1)^2
     /// Gaussian-weighted, mean-free patch in all channels, projected on the
     /// `dimensions` principal axes of smallest variance first (all axes
     /// when `dimensions` is out of range). Samples outside the image are
     /// read from the first column and row. A radius below 1 counts as 1.
     static CpuTexture toNonLocalMeansSpace(const CpuTexture& source, int radius, int dimensions);
+
+    /// `toNonLocalMeansSpace` followed by `multiplyTexture` with `divisor`
+    /// (skipped when within 0.0001 of 1), the division made as the values
+    /// are stored: the same values, one pass fewer.
+    static CpuTexture toScaledNonLocalMeansSpace(const CpuTexture& source, int radius,
+                                                 int dimensions, float divisor);
 
     /// Divides every value of every plane by `factor`, in place.
     static void multiplyTexture(CpuTexture& texture, float factor);

@@ -19,6 +19,11 @@ namespace {
 constexpr float kEigenTolerance = 0.001f;
 constexpr unsigned kProjectionTilePixels = 256;
 
+// Divisors this close to 1 are taken as 1.
+bool dividesBy(float divisor) {
+    return std::fabs(divisor - 1.0f) > 0.0001f;
+}
+
 // Output channels [j0, j0 + Count) of eight pixels from `p`: each sums
 // feature_i * axes[i][j] over i in increasing order, in registers.
 template <int Count>
@@ -68,7 +73,8 @@ QUENDEL_SIMD_DISPATCH(projectTile, projectTileBody)
 // Projects the centred features of every pixel on the first `dimensions`
 // columns of `axes`; rows are spread over the team.
 void project(const PatchFeatures& features, const std::vector<float>& centre, const CpuMatrix& axes,
-             CpuTexture& target) {
+             float divisor, CpuTexture& target) {
+    const bool divides = dividesBy(divisor);
     const int featureCount = features.count();
     const int dimensions = static_cast<int>(target.getChannelsCount());
     const unsigned width = features.width();
@@ -92,7 +98,12 @@ void project(const PatchFeatures& features, const std::vector<float>& centre, co
                 for (int j = 0; j < dimensions; ++j) {
                     float* row = target.getChannel(static_cast<unsigned>(j)) +
                                  static_cast<size_t>(y) * width + x;
-                    std::copy(outputs[j], outputs[j] + count, row);
+                    if (divides) {
+                        std::transform(outputs[j], outputs[j] + count, row,
+                                       [divisor](float value) { return value / divisor; });
+                    } else {
+                        std::copy(outputs[j], outputs[j] + count, row);
+                    }
                 }
             }
         }
@@ -103,6 +114,12 @@ void project(const PatchFeatures& features, const std::vector<float>& centre, co
 
 CpuTexture SourceVector<CpuFiltering>::toNonLocalMeansSpace(const CpuTexture& source, int radius,
                                                             int dimensions) {
+    return toScaledNonLocalMeansSpace(source, radius, dimensions, 1.0f);
+}
+
+CpuTexture SourceVector<CpuFiltering>::toScaledNonLocalMeansSpace(const CpuTexture& source,
+                                                                  int radius, int dimensions,
+                                                                  float divisor) {
     const PatchFeatures features(source, radius);
     const int featureCount = features.count();
     const int outputCount =
@@ -120,7 +137,7 @@ CpuTexture SourceVector<CpuFiltering>::toNonLocalMeansSpace(const CpuTexture& so
             std::make_shared<CpuTexture::Plane>(UnsetValues(), UnsetValues(features.pixels())));
     }
     if (features.pixels() > 0 && outputCount > 0) {
-        project(features, centre, axes, result);
+        project(features, centre, axes, divisor, result);
     }
     return result;
 }
@@ -138,10 +155,6 @@ void SourceVector<CpuFiltering>::multiplyTexture(CpuTexture& texture, float fact
 }
 
 namespace {
-
-bool dividesBy(float divisor) {
-    return std::fabs(divisor - 1.0f) > 0.0001f;
-}
 
 unsigned channelsTaken(const SourceEntry& entry) {
     return std::min(static_cast<unsigned>(std::max(entry.channels, 0)),
