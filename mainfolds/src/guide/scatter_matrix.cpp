@@ -48,55 +48,54 @@ std::vector<int> rowBounds(int rows, int groups) {
 
 using Lanes = FloatLanes;
 
-// Rows i (and i + 1 when `Pair`), lane vectors [first, first + Count): the
+// Rows [i, i + Rows), lane vectors [first, first + Count): the
 // accumulators stay in registers across the tile, each still summed in
 // pixel order.
-template <int Count, bool Pair>
+template <int Count, int Rows>
 QUENDEL_ALWAYS_INLINE void accumulateRows(const float* tile, unsigned pixelCount, size_t stride,
                                           int i, size_t first, float* sums) {
-    Lanes upper[Count], lower[Count];
-    float* rowI = sums + static_cast<size_t>(i) * stride + first * kLanes;
-    float* rowNext = sums + static_cast<size_t>(i + 1) * stride + first * kLanes;
-    for (int q = 0; q < Count; ++q) {
-        upper[q] = reinterpret_cast<const UnalignedFloatLanes*>(rowI + q * kLanes)->value;
-        if constexpr (Pair)
-            lower[q] = reinterpret_cast<const UnalignedFloatLanes*>(rowNext + q * kLanes)->value;
+    Lanes sum[Rows][Count];
+    for (int r = 0; r < Rows; ++r) {
+        const float* row = sums + static_cast<size_t>(i + r) * stride + first * kLanes;
+        for (int q = 0; q < Count; ++q)
+            sum[r][q] = reinterpret_cast<const UnalignedFloatLanes*>(row + q * kLanes)->value;
     }
     for (unsigned p = 0; p < pixelCount; ++p) {
         const float* v = tile + p * stride;
         const float* columns = v + first * kLanes;
-        const Lanes vi = Lanes{} + v[i];
-        const Lanes vNext = Lanes{} + (Pair ? v[i + 1] : 0.0f);
+        Lanes factor[Rows];
+        for (int r = 0; r < Rows; ++r) factor[r] = Lanes{} + v[i + r];
         for (int q = 0; q < Count; ++q) {
             const Lanes x =
                 reinterpret_cast<const UnalignedFloatLanes*>(columns + q * kLanes)->value;
-            upper[q] = upper[q] + vi * x;
-            if constexpr (Pair) lower[q] = lower[q] + vNext * x;
+            for (int r = 0; r < Rows; ++r) sum[r][q] = sum[r][q] + factor[r] * x;
         }
     }
-    for (int q = 0; q < Count; ++q) {
-        reinterpret_cast<UnalignedFloatLanes*>(rowI + q * kLanes)->value = upper[q];
-        if constexpr (Pair)
-            reinterpret_cast<UnalignedFloatLanes*>(rowNext + q * kLanes)->value = lower[q];
+    for (int r = 0; r < Rows; ++r) {
+        float* row = sums + static_cast<size_t>(i + r) * stride + first * kLanes;
+        for (int q = 0; q < Count; ++q)
+            reinterpret_cast<UnalignedFloatLanes*>(row + q * kLanes)->value = sum[r][q];
     }
 }
 
-template <bool Pair>
+template <int Rows>
 QUENDEL_ALWAYS_INLINE void accumulateRowGroup(const float* tile, unsigned pixelCount, size_t stride,
                                               int i, size_t vectors, float* sums) {
+    // At most eight accumulators: AVX2 has sixteen registers in all.
+    constexpr int kWidest = Rows >= 2 ? 8 / Rows : 4;
     size_t first = 0;
-    for (; first + 4 <= vectors; first += 4) {
-        accumulateRows<4, Pair>(tile, pixelCount, stride, i, first, sums);
+    for (; first + kWidest <= vectors; first += kWidest) {
+        accumulateRows<kWidest, Rows>(tile, pixelCount, stride, i, first, sums);
     }
     switch (vectors - first) {
         case 3:
-            accumulateRows<3, Pair>(tile, pixelCount, stride, i, first, sums);
+            accumulateRows<3, Rows>(tile, pixelCount, stride, i, first, sums);
             break;
         case 2:
-            accumulateRows<2, Pair>(tile, pixelCount, stride, i, first, sums);
+            accumulateRows<2, Rows>(tile, pixelCount, stride, i, first, sums);
             break;
         case 1:
-            accumulateRows<1, Pair>(tile, pixelCount, stride, i, first, sums);
+            accumulateRows<1, Rows>(tile, pixelCount, stride, i, first, sums);
             break;
         default:
             break;
@@ -104,17 +103,23 @@ QUENDEL_ALWAYS_INLINE void accumulateRowGroup(const float* tile, unsigned pixelC
 }
 
 // Adds the products of one tile of pixel-major features into the rows
-// [rowBegin, rowEnd), two rows at a time.
+// [rowBegin, rowEnd). Short rows go four at a time, so that enough sums are
+// in flight to hide the additions' latency; longer ones two at a time. The
+// lanes past a row's own column are padding, summed and dropped.
 QUENDEL_ALWAYS_INLINE void accumulateTileBody(const float* tile, unsigned pixelCount, size_t stride,
                                               int rowBegin, int rowEnd, float* sums) {
     int i = rowBegin;
+    for (; i + 3 < rowEnd && paddedLength(static_cast<size_t>(i) + 4) <= 2 * kLanes; i += 4) {
+        const size_t vectors = paddedLength(static_cast<size_t>(i) + 4) / kLanes;
+        accumulateRowGroup<4>(tile, pixelCount, stride, i, vectors, sums);
+    }
     for (; i + 1 < rowEnd; i += 2) {
         const size_t vectors = paddedLength(static_cast<size_t>(i) + 2) / kLanes;
-        accumulateRowGroup<true>(tile, pixelCount, stride, i, vectors, sums);
+        accumulateRowGroup<2>(tile, pixelCount, stride, i, vectors, sums);
     }
     if (i < rowEnd) {
         const size_t vectors = paddedLength(static_cast<size_t>(i) + 1) / kLanes;
-        accumulateRowGroup<false>(tile, pixelCount, stride, i, vectors, sums);
+        accumulateRowGroup<1>(tile, pixelCount, stride, i, vectors, sums);
     }
 }
 QUENDEL_SIMD_DISPATCH(accumulateTile, accumulateTileBody)
