@@ -107,12 +107,18 @@ FilteredLight filterSecondary(const FilterInputs& inputs, int64_t& ticks) {
     const int64_t buildEnd = cv::getTickCount();
 
     const int64_t filterStart = cv::getTickCount();
-    quendel::TDRFilter<quendel::CpuFiltering> filter;
     // The guide holds its own copy of the light, and nothing reads the base
     // image after this: the filter works on it in place.
     quendel::CpuTexture image = std::move(sources.base);
-    const quendel::CpuTexture guide = sources.features;
-    filter.process(image, guide, sources.sigmaS, sources.sigmaR);
+    sources.base = quendel::CpuTexture();
+    {
+        quendel::TDRFilter<quendel::CpuFiltering> filter;
+        const quendel::CpuTexture guide = std::move(sources.features);
+        sources.features = quendel::CpuTexture();
+        filter.process(image, guide, sources.sigmaS, sources.sigmaR);
+    }
+    // The guide and the filter's scratch are gone: the matrix takes memory
+    // the system has just been given back rather than memory never used.
     quendel::CpuMatrix pixels(image);
     const int64_t filterEnd = cv::getTickCount();
 
