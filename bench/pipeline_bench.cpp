@@ -10,6 +10,7 @@
 #include <map>
 #include <opencv2/core.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frame_files.h"
@@ -46,12 +47,26 @@ const filtering::FilterInputs& inputs() {
     return instance;
 }
 
+filtering::FilterInputs privateCopy(const filtering::FilterInputs& in) {
+    constexpr unsigned kAllPlanes = 0xFFFFFFFFu;
+    filtering::FilterInputs copy = in;
+    for (quendel::CpuTexture* texture :
+         {&copy.secondary, &copy.normals, &copy.distances, &copy.texColor}) {
+        *texture = texture->clone(kAllPlanes);
+    }
+    return copy;
+}
+
 void ours(benchmark::State& state) {
     quendel::setThreadCount(static_cast<int>(state.range(0)));
     const filtering::FilterInputs& in = inputs();
     for (auto _ : state) {
+        // As in the program, the guide gets planes of its own to take over.
+        state.PauseTiming();
+        filtering::FilterInputs own = privateCopy(in);
+        state.ResumeTiming();
         int64_t ticks = 0;
-        const filtering::FilteredLight light = filtering::filterSecondary(in, ticks);
+        const filtering::FilteredLight light = filtering::filterSecondary(std::move(own), ticks);
         benchmark::DoNotOptimize(light.view().data);
     }
     quendel::setThreadCount(quendel::kDefaultThreadCount);
@@ -75,11 +90,12 @@ void quality(benchmark::State& state) {
 void opencv(benchmark::State& state) {
     const int previous = cv::getNumThreads();
     cv::setNumThreads(static_cast<int>(state.range(0)));
-    const filtering::FilterInputs& in = inputs();
+    const filtering::Frame& in = frame();
     cv::Mat filtered;
     for (auto _ : state) {
-        cv::ximgproc::dtFilter(in.texColor, in.secondary, filtered, kPeerSigmaSpatial,
-                               kPeerSigmaColor, cv::ximgproc::DTF_RF, kPeerIterations);
+        cv::ximgproc::dtFilter(in[filtering::TexColor], in[filtering::Secondary], filtered,
+                               kPeerSigmaSpatial, kPeerSigmaColor, cv::ximgproc::DTF_RF,
+                               kPeerIterations);
         benchmark::DoNotOptimize(filtered.data);
     }
     cv::setNumThreads(previous);

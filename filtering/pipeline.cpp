@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "fresh_image.h"
 #include "quendel/source_vector.h"
@@ -31,6 +32,13 @@ float clampSigma(float value) {
 cv::Mat normalizedDistances(const cv::Mat& positions, const CameraPosition& camera,
                             const cv::Mat& untrusted) {
     cv::Mat distances(positions.rows, positions.cols, CV_32F);
+    normalizedDistancesInto(positions, camera, untrusted, distances);
+    return distances;
+}
+
+void normalizedDistancesInto(const cv::Mat& positions, const CameraPosition& camera,
+                             const cv::Mat& untrusted, cv::Mat& distances) {
+    CV_Assert(distances.type() == CV_32F && distances.size() == positions.size());
     float largest = std::numeric_limits<float>::min();
     float smallest = std::numeric_limits<float>::max();
     for (int row = 0; row < positions.rows; ++row) {
@@ -54,7 +62,7 @@ cv::Mat normalizedDistances(const cv::Mat& positions, const CameraPosition& came
     if (!(range > 0.0f)) {
         // Every point equally far: nothing to tell apart, and 0/0 otherwise.
         distances.setTo(0.0f);
-        return distances;
+        return;
     }
     distances.forEach<float>([&](float& value, const int*) { value = (value - smallest) / range; });
     if (!untrusted.empty()) {
@@ -62,47 +70,67 @@ cv::Mat normalizedDistances(const cv::Mat& positions, const CameraPosition& came
         distances.setTo(0.0f, (distances < 0.0f) & untrusted);
         distances.setTo(1.0f, (distances > 1.0f) & untrusted);
     }
-    return distances;
 }
 
-void remapNormals(cv::Mat& normals) {
-    normals.forEach<cv::Vec3f>([](cv::Vec3f& normal, const int*) {
-        for (int c = 0; c < 3; ++c) {
-            normal[c] = (normal[c] + 1.0f) * 0.5f;
-        }
-    });
+void remapNormals(quendel::CpuTexture& normals) {
+    const size_t width = normals.getWidth();
+    const cv::Range rows(0, static_cast<int>(normals.getHeight()));
+    for (unsigned c = 0; c < normals.getChannelsCount(); ++c) {
+        float* plane = normals.getChannel(c);
+        cv::parallel_for_(rows, [&](const cv::Range& part) {
+            for (size_t j = part.start * width; j < part.end * width; ++j) {
+                plane[j] = (plane[j] + 1.0f) * 0.5f;
+            }
+        });
+    }
 }
 
 cv::Mat FilteredLight::view() const {
     return cv::Mat(rows, cols, CV_32FC3, const_cast<float*>(matrix.getData()));
 }
 
+namespace {
+
+// A private single-channel plane of the frame's size, seen as an image.
+quendel::CpuTexture singlePlane(const cv::Mat& like, cv::Mat& view) {
+    quendel::CpuTexture texture(nullptr, static_cast<unsigned>(like.cols),
+                                static_cast<unsigned>(like.rows), 0, true);
+    texture.appendPlane(std::make_shared<quendel::CpuTexture::Plane>(
+        quendel::UnsetValues(), quendel::UnsetValues(like.total())));
+    view = cv::Mat(like.rows, like.cols, CV_32F, texture.getChannel(0));
+    return texture;
+}
+
+}  // namespace
+
 FilterInputs filterInputs(const Frame& frame) {
     FilterInputs inputs;
-    inputs.secondary = frame[Secondary];
-    inputs.texColor = frame[TexColor];
-    inputs.normals = frame[Normals].clone();
+    inputs.secondary = toTexture(frame[Secondary]);
+    inputs.texColor = toTexture(frame[TexColor]);
+    inputs.normals = toTexture(frame[Normals]);
     remapNormals(inputs.normals);
-    inputs.distances =
-        normalizedDistances(frame[Positions], frame.camera, frame.repaired[Positions]);
+    cv::Mat distances;
+    inputs.distances = singlePlane(frame[Positions], distances);
+    normalizedDistancesInto(frame[Positions], frame.camera, frame.repaired[Positions], distances);
     inputs.sigmaS = clampSigma(frame.settings.spatialSigma);
     inputs.sigmaR = clampSigma(frame.settings.rangeSigma);
     return inputs;
 }
 
-FilteredLight filterSecondary(const FilterInputs& inputs, int64_t& ticks) {
-    quendel::SourceVector<quendel::CpuFiltering> sources(toTexture(inputs.secondary));
+FilteredLight filterSecondary(FilterInputs inputs, int64_t& ticks) {
+    const int rows = static_cast<int>(inputs.secondary.getHeight());
+    const int cols = static_cast<int>(inputs.secondary.getWidth());
+    quendel::SourceVector<quendel::CpuFiltering> sources(std::exchange(inputs.secondary, {}));
     sources.sigmaS = inputs.sigmaS;
     sources.sigmaR = inputs.sigmaR;
     sources.nlmScale = kPatchFeatureScale;
     sources.sourceScale = kSourceScale;
-    sources.addSource(toTexture(inputs.normals), kNormalsWeight, -1);
-    sources.addSource(toTexture(inputs.distances), kDistanceWeight, 1);
-    sources.addSource(toTexture(inputs.texColor), kTexColorWeight, -1);
+    sources.addSource(std::exchange(inputs.normals, {}), kNormalsWeight, -1);
+    sources.addSource(std::exchange(inputs.distances, {}), kDistanceWeight, 1);
+    sources.addSource(std::exchange(inputs.texColor, {}), kTexColorWeight, -1);
 
     const int64_t buildStart = cv::getTickCount();
-    // The planar copies above belong to the source vector alone, so the
-    // guide takes them over instead of copying them again.
+    // Planes that the source vector alone holds become the guide's own.
     sources.buildTakingSources();
     const int64_t buildEnd = cv::getTickCount();
 
@@ -123,7 +151,7 @@ FilteredLight filterSecondary(const FilterInputs& inputs, int64_t& ticks) {
     const int64_t filterEnd = cv::getTickCount();
 
     ticks = (buildEnd - buildStart) + (filterEnd - filterStart);
-    return FilteredLight(std::move(pixels), inputs.secondary.rows, inputs.secondary.cols);
+    return FilteredLight(std::move(pixels), rows, cols);
 }
 
 cv::Mat recombine(const cv::Mat& primary, const cv::Mat& filtered, const cv::Mat& texColor,
@@ -152,12 +180,12 @@ cv::Mat recombine(const cv::Mat& primary, const cv::Mat& filtered, const cv::Mat
 }
 
 DenoisedFrame denoise(Frame frame) {
-    const FilterInputs inputs = filterInputs(frame);
-    for (Layer spent : {Positions, Normals, TexCoord}) {
+    FilterInputs inputs = filterInputs(frame);
+    for (Layer spent : {Secondary, Positions, Normals, TexCoord}) {
         frame[spent].release();
     }
     int64_t ticks = 0;
-    const FilteredLight filtered = filterSecondary(inputs, ticks);
+    const FilteredLight filtered = filterSecondary(std::move(inputs), ticks);
     DenoisedFrame result;
     result.image = recombine(frame[Primary], filtered.view(), frame[TexColor], frame[Rest]);
     result.seconds = static_cast<double>(ticks) / cv::getTickFrequency();

@@ -4,6 +4,7 @@
 
 #include "frame.h"
 #include "quendel/matrix.h"
+#include "quendel/texture.h"
 
 namespace filtering {
 
@@ -18,8 +19,13 @@ float clampSigma(float value);
 cv::Mat normalizedDistances(const cv::Mat& positions, const CameraPosition& camera,
                             const cv::Mat& untrusted = cv::Mat());
 
-/// Normals from [-1, 1] to [0, 1], in place.
-void remapNormals(cv::Mat& normals);
+/// As above, into `distances`, a continuous single-channel float image of
+/// the positions' size.
+void normalizedDistancesInto(const cv::Mat& positions, const CameraPosition& camera,
+                             const cv::Mat& untrusted, cv::Mat& distances);
+
+/// Normals from [-1, 1] to [0, 1], in place, in every plane.
+void remapNormals(quendel::CpuTexture& normals);
 
 /// The secondary light after filtering, with the matrix that owns its pixels.
 class FilteredLight {
@@ -34,18 +40,23 @@ class FilteredLight {
     int rows, cols;
 };
 
-/// Everything the filter reads, derived from a loaded frame.
+/// Everything the filter reads, derived from a loaded frame, in the planar
+/// form the filter takes: private planes of the secondary light, the
+/// remapped normals, the distance map and the texture colour.
 struct FilterInputs {
-    cv::Mat secondary, normals, distances, texColor;
+    quendel::CpuTexture secondary, normals, distances, texColor;
     float sigmaS = 0, sigmaR = 0;
 };
 
-/// Remapped normals, distance map and clamped sigmas of a loaded frame.
+/// Planar copies of the light and the texture colour, remapped normals,
+/// distance map and clamped sigmas of a loaded frame; the frame is left as
+/// it is.
 FilterInputs filterInputs(const Frame& frame);
 
 /// Builds the guide and filters the secondary light under it: the work the
 /// program times. `ticks` receives its duration in cv::getTickCount units.
-FilteredLight filterSecondary(const FilterInputs& inputs, int64_t& ticks);
+/// The guide takes over the planes of `inputs` that nothing else shares.
+FilteredLight filterSecondary(FilterInputs inputs, int64_t& ticks);
 
 /// rest + texColor * (primary + filtered), channel by channel.
 cv::Mat recombine(const cv::Mat& primary, const cv::Mat& filtered, const cv::Mat& texColor,
@@ -57,9 +68,10 @@ struct DenoisedFrame {
 };
 
 /// The whole pipeline on a loaded frame whose layers share one size.
-/// Takes the frame by value: the layers the filter no longer needs (positions,
-/// the original normals, texture coordinates) are let go before the guide is
-/// built, which lowers the peak when the caller moves its frame in.
+/// Takes the frame by value: the layers the filter no longer needs once its
+/// planar inputs are made (the secondary light, positions, normals, texture
+/// coordinates) are let go before the guide is built, which lowers the peak
+/// when the caller moves its frame in.
 DenoisedFrame denoise(Frame frame);
 
 }  // namespace filtering
