@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "foundations/float_lanes.h"
+#include "foundations/lane_transpose.h"
 #include "foundations/simd_dispatch.h"
 #include "quendel/threads.h"
 
@@ -26,6 +28,36 @@ QUENDEL_ALWAYS_INLINE void weighShiftedSamplesBody(const float* shifted, float m
 }
 
 QUENDEL_SIMD_DISPATCH(weighShiftedSamples, weighShiftedSamplesBody)
+
+constexpr int kBlockFeatures = 8;
+constexpr unsigned kBlockPixels = 128;
+
+// target[p * pixelStride + f] = block[f * kBlockPixels + p] for the first
+// `features` rows of the block; eight pixels at a time by a transposition
+// in registers, which also writes zeros to the columns from `features` to 8.
+QUENDEL_ALWAYS_INLINE void pixelMajorBody(const float* block, int features, unsigned pixels,
+                                          float* target, size_t pixelStride) {
+    unsigned p = 0;
+    for (; p + kFloatLanes <= pixels; p += kFloatLanes) {
+        FloatLanes m[kBlockFeatures];
+        for (int f = 0; f < kBlockFeatures; ++f) {
+            m[f] = f < features ? reinterpret_cast<const UnalignedFloatLanes*>(
+                                      block + static_cast<size_t>(f) * kBlockPixels + p)
+                                      ->value
+                                : FloatLanes{};
+        }
+        transposeEight(m);
+        for (unsigned q = 0; q < kFloatLanes; ++q) {
+            reinterpret_cast<UnalignedFloatLanes*>(target + (p + q) * pixelStride)->value = m[q];
+        }
+    }
+    for (; p < pixels; ++p) {
+        for (int f = 0; f < features; ++f) {
+            target[p * pixelStride + f] = block[f * kBlockPixels + p];
+        }
+    }
+}
+QUENDEL_SIMD_DISPATCH(pixelMajor, pixelMajorBody)
 
 // Sums the features [first, last) over the whole image in pixel order,
 // eight at a time so that eight independent chains overlap in registers.
@@ -134,8 +166,6 @@ void PatchFeatures::gather(unsigned y, unsigned xBegin, unsigned xEnd, int first
     }
     // Rows of features are computed contiguously, a block at a time, and
     // then turned pixel-major: far cheaper than strided computation.
-    constexpr int kBlockFeatures = 8;
-    constexpr unsigned kBlockPixels = 128;
     float block[kBlockFeatures * kBlockPixels];
     for (unsigned x0 = xBegin; x0 < xEnd; x0 += kBlockPixels) {
         const unsigned pixels = std::min(kBlockPixels, xEnd - x0);
@@ -146,6 +176,13 @@ void PatchFeatures::gather(unsigned y, unsigned xBegin, unsigned xEnd, int first
             }
             float* target = out + static_cast<size_t>(x0 - xBegin) * pixelStride +
                             static_cast<size_t>(i0 - first) * featureStride;
+            // Whole pixels of eight columns: the padding of a pixel-major
+            // tile takes the zeros past the last feature.
+            if (featureStride == 1 &&
+                static_cast<size_t>(i0 - first) + kFloatLanes <= pixelStride) {
+                pixelMajor(block, features, pixels, target, pixelStride);
+                continue;
+            }
             for (unsigned p = 0; p < pixels; ++p) {
                 for (int f = 0; f < features; ++f) {
                     target[p * pixelStride + f * featureStride] = block[f * kBlockPixels + p];

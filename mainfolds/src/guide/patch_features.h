@@ -26,6 +26,8 @@ class PatchFeatures {
     /// Writes features [first, last) of the pixels xBegin .. xEnd - 1 of row
     /// y, each minus `centre[i]` (null: nothing subtracted), feature i of
     /// pixel x at out[(i - first) * featureStride + (x - xBegin) * pixelStride].
+    /// Pixel-major (featureStride 1), a pixel's columns from last - first up
+    /// to the next multiple of eight within pixelStride may be set to 0.
     void gather(unsigned y, unsigned xBegin, unsigned xEnd, int first, int last,
                 const float* centre, float* out, size_t featureStride, size_t pixelStride) const;
 

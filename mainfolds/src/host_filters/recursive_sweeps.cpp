@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundations/float_lanes.h"
+#include "foundations/lane_transpose.h"
 #include "foundations/simd_dispatch.h"
 #include "host_filters/coefficient_powers.h"
 
@@ -29,24 +30,6 @@ constexpr unsigned kColumnAlignment = 16;
 
 typedef float Octet __attribute__((vector_size(kGroupRows * sizeof(float))));
 
-QUENDEL_ALWAYS_INLINE void transpose(Octet (&m)[kGroupRows]) {
-    Octet t[8], u[8];
-    for (unsigned i = 0; i < 8; i += 2) {
-        t[i] = __builtin_shufflevector(m[i], m[i + 1], 0, 8, 1, 9, 4, 12, 5, 13);
-        t[i + 1] = __builtin_shufflevector(m[i], m[i + 1], 2, 10, 3, 11, 6, 14, 7, 15);
-    }
-    for (unsigned i = 0; i < 8; i += 4) {
-        u[i] = __builtin_shufflevector(t[i], t[i + 2], 0, 1, 8, 9, 4, 5, 12, 13);
-        u[i + 1] = __builtin_shufflevector(t[i], t[i + 2], 2, 3, 10, 11, 6, 7, 14, 15);
-        u[i + 2] = __builtin_shufflevector(t[i + 1], t[i + 3], 0, 1, 8, 9, 4, 5, 12, 13);
-        u[i + 3] = __builtin_shufflevector(t[i + 1], t[i + 3], 2, 3, 10, 11, 6, 7, 14, 15);
-    }
-    for (unsigned i = 0; i < 4; ++i) {
-        m[i] = __builtin_shufflevector(u[i], u[i + 4], 0, 1, 2, 3, 8, 9, 10, 11);
-        m[i + 4] = __builtin_shufflevector(u[i], u[i + 4], 4, 5, 6, 7, 12, 13, 14, 15);
-    }
-}
-
 // columns[x] = {rows[0][x], ..., rows[7][x]}. Rows are read and written as
 // Unaligned vectors: the 16-byte halves of a split move stall the reload.
 QUENDEL_ALWAYS_INLINE void gatherColumns(const float* const* rows, unsigned width, Octet* columns) {
@@ -56,7 +39,7 @@ QUENDEL_ALWAYS_INLINE void gatherColumns(const float* const* rows, unsigned widt
         for (unsigned r = 0; r < kGroupRows; ++r) {
             m[r] = reinterpret_cast<const Unaligned<Octet>*>(rows[r] + x)->value;
         }
-        transpose(m);
+        transposeEight(m);
         for (unsigned j = 0; j < kGroupRows; ++j) {
             columns[x + j] = m[j];
         }
@@ -76,7 +59,7 @@ QUENDEL_ALWAYS_INLINE void scatterColumns(const Octet* columns, unsigned width,
         for (unsigned j = 0; j < kGroupRows; ++j) {
             m[j] = columns[x + j];
         }
-        transpose(m);
+        transposeEight(m);
         for (unsigned r = 0; r < kGroupRows; ++r) {
             reinterpret_cast<Unaligned<Octet>*>(rows[r] + x)->value = m[r];
         }
