@@ -12,11 +12,11 @@
 #include "foundations/huge_page_planes.h"
 #include "foundations/plane_pointers.h"
 #include "foundations/simd_dispatch.h"
+#include "foundations/team_for_work.h"
 #include "foundations/texture_sizes.h"
 #include "host_filters/fixed_guide_smoothing.h"
 #include "host_filters/h_filter.h"
 #include "quendel/adaptive_manifold_filter.h"
-#include "quendel/threads.h"
 
 namespace quendel {
 
@@ -30,7 +30,7 @@ template <typename Body>
 void forPixelBlocks(std::size_t pixels, Body body) {
     const std::ptrdiff_t blocks =
         (static_cast<std::ptrdiff_t>(pixels) + kPixelBlock - 1) / kPixelBlock;
-#pragma omp parallel for num_threads(threadCount()) schedule(static)
+#pragma omp parallel for num_threads(workerCount()) schedule(static)
     for (std::ptrdiff_t block = 0; block < blocks; ++block) {
         const std::size_t begin = static_cast<std::size_t>(block * kPixelBlock);
         const std::size_t end = std::min(pixels, begin + static_cast<std::size_t>(kPixelBlock));

@@ -10,8 +10,8 @@
 #include "adaptive_manifold/squared_distances.h"
 #include "foundations/plane_pointers.h"
 #include "foundations/simd_dispatch.h"
+#include "foundations/team_for_work.h"
 #include "foundations/texture_sizes.h"
-#include "quendel/threads.h"
 
 namespace quendel {
 
@@ -172,7 +172,7 @@ void ChildManifoldBuilder::build(const PixelList& cluster, const float* parentWe
 void ChildManifoldBuilder::markCluster(const PixelList& cluster, unsigned width, unsigned height) {
     inCluster.assign(static_cast<std::size_t>(width) * height, 0);
     const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(cluster.size());
-#pragma omp parallel for num_threads(threadCount()) schedule(static)
+#pragma omp parallel for num_threads(workerCount()) schedule(static)
     for (std::ptrdiff_t i = 0; i < count; ++i) {
         const PixelCoord pixel = cluster[i];
         inCluster[static_cast<std::size_t>(pixel.y) * width + pixel.x] = 1;
@@ -188,7 +188,7 @@ void ChildManifoldBuilder::buildFullSize(const float* parentWeights, const CpuTe
     const std::vector<float*> work = writePlanes(planes);
     const std::ptrdiff_t pixels = features.getPixelsCount();
     constexpr std::ptrdiff_t kBlock = 4096;
-#pragma omp parallel for num_threads(threadCount()) schedule(static)
+#pragma omp parallel for num_threads(workerCount()) schedule(static)
     for (std::ptrdiff_t begin = 0; begin < pixels; begin += kBlock) {
         maskBlock(inCluster.data(), parentWeights, guide.data(), channels,
                   static_cast<std::size_t>(begin),
@@ -199,7 +199,7 @@ void ChildManifoldBuilder::buildFullSize(const float* parentWeights, const CpuTe
     const float* denominator = planes.getChannel(channels);
     const bool squaresOnly = output == Output::SquaredDistancesOnly;
     const std::vector<float*> out = squaresOnly ? std::vector<float*>() : writePlanes(target);
-#pragma omp parallel num_threads(threadCount())
+#pragma omp parallel num_threads(workerCount())
     {
         std::vector<float> clamped(static_cast<std::size_t>(kBlock));
         ResultRows results(channels, squaresOnly ? static_cast<std::size_t>(kBlock) : 0);
@@ -249,7 +249,7 @@ void ChildManifoldBuilder::sampleMaskedPlanes(const float* parentWeights,
     const std::vector<const float*> guide = readPlanes(features);
     const std::vector<float*> small = writePlanes(smallPlanes);
     const unsigned char* member = inCluster.data();
-#pragma omp parallel num_threads(threadCount())
+#pragma omp parallel num_threads(workerCount())
     {
         // The masked planes (guide channels, then the mask) of both rows.
         std::vector<float> masked(std::size_t{2} * (channels + 1) * width);
@@ -288,7 +288,7 @@ void ChildManifoldBuilder::divideResampled(const CpuTexture& features, CpuTextur
     const std::vector<const float*> guide = readPlanes(features);
     const bool squaresOnly = output == Output::SquaredDistancesOnly;
     const std::vector<float*> out = squaresOnly ? std::vector<float*>() : writePlanes(target);
-#pragma omp parallel num_threads(threadCount())
+#pragma omp parallel num_threads(workerCount())
     {
         ResultRows results(channels, squaresOnly ? width : 0);
         std::vector<float> smallRow(smallWidth + RowEnlarger::kReadPast);

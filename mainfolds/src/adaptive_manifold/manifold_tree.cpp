@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "foundations/simd_dispatch.h"
-#include "quendel/threads.h"
+#include "foundations/team_for_work.h"
 
 namespace quendel {
 
@@ -152,7 +152,7 @@ PixelList rootPixelList(unsigned width, unsigned height) {
     PixelList list(static_cast<std::size_t>(width) * height);
     const std::int32_t w = static_cast<std::int32_t>(width);
     const std::int32_t h = static_cast<std::int32_t>(height);
-#pragma omp parallel for num_threads(threadCount()) schedule(static)
+#pragma omp parallel for num_threads(workerCount()) schedule(static)
     for (std::int32_t y = 0; y < h; ++y) {
         PixelCoord* row = list.data() + static_cast<std::size_t>(y) * width;
         for (std::int32_t x = 0; x < w; ++x) {
@@ -174,7 +174,7 @@ void projectResiduals(const Residuals& residuals, const std::vector<float>& dire
                       PixelValues& projections) {
     projections.resize(residuals.pixels);
     const std::ptrdiff_t pixels = static_cast<std::ptrdiff_t>(residuals.pixels);
-#pragma omp parallel for num_threads(threadCount()) schedule(static)
+#pragma omp parallel for num_threads(workerCount()) schedule(static)
     for (std::ptrdiff_t begin = 0; begin < pixels; begin += kProjectionBlock) {
         const std::size_t count =
             static_cast<std::size_t>(std::min<std::ptrdiff_t>(kProjectionBlock, pixels - begin));
@@ -214,7 +214,7 @@ void powerIterationRound(const Residuals& residuals, std::vector<float>& directi
         return;
     }
     const int chunks = static_cast<int>((components + kComponentChunk - 1) / kComponentChunk);
-    const int groups = std::max(1, std::min(threadCount(), chunks));
+    const int groups = std::max(1, std::min(workerCount(), chunks));
     std::vector<float> next(components, 0.0f);
 #pragma omp parallel for num_threads(groups) schedule(static)
     for (int group = 0; group < groups; ++group) {
@@ -257,7 +257,7 @@ ClusterHalves splitCluster(const PixelList& cluster, const PixelValues& projecti
     const std::ptrdiff_t parts = kSplitParts;
     const std::size_t partSize = (cluster.size() + kSplitParts - 1) / kSplitParts;
     std::vector<std::size_t> firstBefore(kSplitParts + 1, 0);
-#pragma omp parallel for num_threads(threadCount()) schedule(static)
+#pragma omp parallel for num_threads(workerCount()) schedule(static)
     for (std::ptrdiff_t part = 0; part < parts; ++part) {
         const std::size_t begin = std::min(cluster.size(), part * partSize);
         const std::size_t end = std::min(cluster.size(), begin + partSize);
@@ -273,7 +273,7 @@ ClusterHalves splitCluster(const PixelList& cluster, const PixelValues& projecti
     ClusterHalves halves;
     halves.first.resize(firstBefore[kSplitParts]);
     halves.second.resize(cluster.size() - firstBefore[kSplitParts]);
-#pragma omp parallel for num_threads(threadCount()) schedule(static)
+#pragma omp parallel for num_threads(workerCount()) schedule(static)
     for (std::ptrdiff_t part = 0; part < parts; ++part) {
         const std::size_t begin = std::min(cluster.size(), part * partSize);
         const std::size_t end = std::min(cluster.size(), begin + partSize);

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <optional>
 
-#include "quendel/threads.h"
+#include "foundations/team_for_work.h"
 
 namespace quendel::device {
 
@@ -182,7 +182,7 @@ void Emulator::runGrid(const LaunchShape& shape, BlockRunner runBlock, const voi
         return;  // a device rejects such a launch and runs nothing
     }
     const long blocks = static_cast<long>(s.grid.x) * s.grid.y;
-#pragma omp parallel for num_threads(quendel::threadCount()) schedule(static)
+#pragma omp parallel for num_threads(quendel::workerCount()) schedule(static)
     for (long b = 0; b < blocks; ++b) {
         runBlock(kernel, static_cast<int>(b % s.grid.x), static_cast<int>(b / s.grid.x), s.block);
     }

@@ -11,6 +11,20 @@ namespace quendel {
 /// over and over. Results never depend on it.
 int teamForWork(std::size_t work);
 
+/// Threads that a parallel loop of a team of `team` runs on: never more than
+/// the processors this process may use, where more threads would only take
+/// turns with each other and wait at every join. Work is shared out so
+/// that results never depend on it.
+int workersFor(int team);
+
+/// workersFor(threadCount()).
+int workerCount();
+
+/// The processors the team may use: those this process may run on, unless
+/// a test sets another count to run larger teams than the machine has.
+void setProcessorLimit(int processors);
+int processorLimit();
+
 /// The least work a thread is woken for; tests set 1 to split even tiny
 /// images across the whole team.
 void setMinimumWorkPerThread(std::size_t work);

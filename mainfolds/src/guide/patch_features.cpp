@@ -6,7 +6,7 @@
 #include "foundations/float_lanes.h"
 #include "foundations/lane_transpose.h"
 #include "foundations/simd_dispatch.h"
-#include "quendel/threads.h"
+#include "foundations/team_for_work.h"
 
 namespace quendel {
 
@@ -194,8 +194,8 @@ void PatchFeatures::gather(unsigned y, unsigned xBegin, unsigned xEnd, int first
 
 std::vector<float> PatchFeatures::means() const {
     std::vector<float> sums(static_cast<size_t>(featureCount), 0.0f);
-    const int groups = std::max(1, std::min(threadCount(), featureCount));
-#pragma omp parallel for num_threads(threadCount()) schedule(static)
+    const int groups = std::max(1, std::min(workerCount(), featureCount));
+#pragma omp parallel for num_threads(workerCount()) schedule(static)
     for (int g = 0; g < groups; ++g) {
         const int first = static_cast<int>(static_cast<long>(featureCount) * g / groups);
         const int last = static_cast<int>(static_cast<long>(featureCount) * (g + 1) / groups);

@@ -5,8 +5,8 @@
 
 #include "foundations/float_lanes.h"
 #include "foundations/simd_dispatch.h"
+#include "foundations/team_for_work.h"
 #include "guide/patch_features.h"
-#include "quendel/threads.h"
 
 namespace quendel {
 
@@ -160,7 +160,7 @@ CpuMatrix scatterMatrix(const PatchFeatures& features, const std::vector<float>&
     const int d = features.count();
     const size_t stride = paddedLength(static_cast<size_t>(d));
     // Beyond four threads the rows are shared out as well as the blocks.
-    const int groups = std::max(1, (threadCount() + kScatterBlocks - 1) / kScatterBlocks);
+    const int groups = std::max(1, (workerCount() + kScatterBlocks - 1) / kScatterBlocks);
     const std::vector<int> bounds = rowBounds(d, groups);
     std::vector<Task> tasks;
     for (int b = 0; b < kScatterBlocks; ++b) {
@@ -174,7 +174,7 @@ CpuMatrix scatterMatrix(const PatchFeatures& features, const std::vector<float>&
     const size_t blockSize = stride * stride;
     std::vector<float> partial(blockSize * kScatterBlocks, 0.0f);
     const int taskCount = static_cast<int>(tasks.size());
-#pragma omp parallel for num_threads(threadCount()) schedule(static)
+#pragma omp parallel for num_threads(workerCount()) schedule(static)
     for (int t = 0; t < taskCount; ++t) {
         float* sums = partial.data() + static_cast<size_t>(tasks[t].block) * blockSize;
         sumTask(features, centre.data(), tasks[t], stride, sums);

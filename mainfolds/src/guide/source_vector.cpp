@@ -6,11 +6,11 @@
 
 #include "foundations/float_lanes.h"
 #include "foundations/simd_dispatch.h"
+#include "foundations/team_for_work.h"
 #include "guide/eigen.h"
 #include "guide/patch_features.h"
 #include "guide/scatter_matrix.h"
 #include "quendel/matrix.h"
-#include "quendel/threads.h"
 
 namespace quendel {
 
@@ -79,7 +79,7 @@ void project(const PatchFeatures& features, const std::vector<float>& centre, co
     const int dimensions = static_cast<int>(target.getChannelsCount());
     const unsigned width = features.width();
     const int height = static_cast<int>(features.height());
-#pragma omp parallel num_threads(threadCount())
+#pragma omp parallel num_threads(workerCount())
     {
         std::vector<float> tile(static_cast<size_t>(featureCount) * kProjectionTilePixels, 0.0f);
         std::vector<float> projected(static_cast<size_t>(dimensions) * kProjectionTilePixels);
@@ -147,7 +147,7 @@ void SourceVector<CpuFiltering>::multiplyTexture(CpuTexture& texture, float fact
     const long pixels = static_cast<long>(texture.getPixelsCount());
     for (unsigned c = 0; c < texture.getChannelsCount(); ++c) {
         float* plane = texture.getChannel(c);
-#pragma omp parallel for num_threads(threadCount()) schedule(static)
+#pragma omp parallel for num_threads(workerCount()) schedule(static)
         for (long j = 0; j < pixels; ++j) {
             plane[j] = plane[j] / factor;
         }
@@ -164,7 +164,7 @@ unsigned channelsTaken(const SourceEntry& entry) {
 // Each value is divided on its own, so the team's split cannot show;
 // `target` may be `source`.
 void divideInto(const float* source, long pixels, float divisor, bool divides, float* target) {
-#pragma omp parallel for num_threads(threadCount()) schedule(static)
+#pragma omp parallel for num_threads(workerCount()) schedule(static)
     for (long j = 0; j < pixels; ++j) {
         target[j] = divides ? source[j] / divisor : source[j];
     }

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "foundations/team_for_work.h"
 #include "host_filters/filter_coefficients.h"
 #include "quendel/texture.h"
-#include "quendel/threads.h"
 
 namespace quendel {
 
@@ -13,6 +13,6 @@ namespace quendel {
 /// are. Squared guide differences are summed in channel order. Rows run
 /// across a team of `team` threads.
 void computeDomainDistances(const CpuTexture& guide, DistanceWeights weights, float* horizontal,
-                            float* vertical, int team = threadCount());
+                            float* vertical, int team = workerCount());
 
 }  // namespace quendel

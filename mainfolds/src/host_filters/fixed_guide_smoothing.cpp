@@ -4,12 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "foundations/team_for_work.h"
 #include "foundations/texture_sizes.h"
 #include "host_filters/coefficient_powers.h"
 #include "host_filters/domain_distances.h"
 #include "host_filters/filter_coefficients.h"
 #include "host_filters/tdr_iterations.h"
-#include "quendel/threads.h"
 
 namespace quendel {
 
@@ -19,7 +19,7 @@ void fillPowers(float* out, const float* distances, std::size_t count, float bas
     const PowerBase prepared = preparePowerBase(base);
     constexpr std::ptrdiff_t kBlock = 16384;
     const std::ptrdiff_t total = static_cast<std::ptrdiff_t>(count);
-#pragma omp parallel for num_threads(threadCount()) schedule(static)
+#pragma omp parallel for num_threads(workerCount()) schedule(static)
     for (std::ptrdiff_t begin = 0; begin < total; begin += kBlock) {
         const std::size_t length = static_cast<std::size_t>(std::min(kBlock, total - begin));
         fillCoefficientPowers(out + begin, distances + begin, length, prepared);
@@ -65,7 +65,7 @@ void FixedGuideSmoothing::arrangeRowCoefficients(const float* horizontalDistance
     }
     const int groups = static_cast<int>((height + kGroupRows - 1) / kGroupRows);
     const std::size_t groupSize = std::size_t{width} * kGroupRows;
-#pragma omp parallel num_threads(threadCount())
+#pragma omp parallel num_threads(workerCount())
     {
         std::vector<float> arranged(groupSize + kGroupRows);
         const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(arranged.data());

@@ -4,8 +4,8 @@
 #include <functional>
 #include <vector>
 
+#include "foundations/team_for_work.h"
 #include "quendel/texture.h"
-#include "quendel/threads.h"
 
 namespace quendel {
 
@@ -41,13 +41,13 @@ class RowGroupCoefficients {
 /// left to right with the coefficient of the pixel itself, then right to left
 /// with that of its right neighbour. Rows run across a team of `team` threads.
 void horizontalRecursivePass(CpuTexture& texture, const PassCoefficients& coefficients,
-                             int team = threadCount());
+                             int team = workerCount());
 
 /// The same down and then up every column, with the coefficient of the pixel
 /// itself and then of its lower neighbour. Blocks of columns of each channel
 /// run across a team of `team` threads.
 void verticalRecursivePass(CpuTexture& texture, const PassCoefficients& coefficients,
-                           int team = threadCount());
+                           int team = workerCount());
 
 /// The per-pixel coefficient planes of one TDR iteration, made beforehand.
 struct IterationCoefficients {
@@ -72,6 +72,6 @@ struct RowStages {
 /// iteration are fused where the team can share the planes out.
 void sweepPreparedIterations(CpuTexture& texture,
                              const std::vector<IterationCoefficients>& iterations,
-                             const RowStages& stages = {}, int team = threadCount());
+                             const RowStages& stages = {}, int team = workerCount());
 
 }  // namespace quendel

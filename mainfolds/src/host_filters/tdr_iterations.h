@@ -2,8 +2,8 @@
 
 #include <functional>
 
+#include "foundations/team_for_work.h"
 #include "quendel/texture.h"
-#include "quendel/threads.h"
 
 namespace quendel {
 
@@ -30,6 +30,6 @@ float tdrIterationBase(float sigmaS, int iteration);
 /// planes from distances pass by pass needs one plane; prepared planes let
 /// many images share them.
 void sweepTdrIterations(CpuTexture& image, float sigmaS, const CoefficientPlanes& planes,
-                        int team = threadCount());
+                        int team = workerCount());
 
 }  // namespace quendel
