@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <opencv2/imgproc.hpp>
+#include <thread>
 #include <vector>
 
 #include "firefly_suppression.h"
@@ -165,11 +166,18 @@ QualityLight filterLightForQuality(const Frame& frame, const QualityParameters& 
     const cv::Mat flat = flatGeometryMask(geometry.normals, geometry.planeOffsets, kFlatNormalStep,
                                           kFlatOffsetStep * geometry.medianDistance);
     const quendel::CpuTexture guide = geometryGuide(geometry, parameters);
-    // One filter for both layers, so that its scratch planes are made once.
-    quendel::TDRFilter<quendel::CpuFiltering> filter;
+    // The two layers are filtered side by side: much of each one's work
+    // runs on one thread. Each has a filter of its own.
     QualityLight light;
-    light.primary = filterLayer(frame[Primary], guide, flat, parameters, filter);
-    light.secondary = filterLayer(frame[Secondary], guide, flat, parameters, filter);
+    std::thread primary([&] {
+        quendel::TDRFilter<quendel::CpuFiltering> filter;
+        light.primary = filterLayer(frame[Primary], guide, flat, parameters, filter);
+    });
+    {
+        quendel::TDRFilter<quendel::CpuFiltering> filter;
+        light.secondary = filterLayer(frame[Secondary], guide, flat, parameters, filter);
+    }
+    primary.join();
     keepReflectedLight(light.primary, frame[Primary], frame[TexColor]);
     keepReflectedLight(light.secondary, frame[Secondary], frame[TexColor]);
     ticks = cv::getTickCount() - start;
