@@ -13,21 +13,34 @@ SurfaceGeometry surfaceGeometry(const cv::Mat& normals, const cv::Mat& positions
     SurfaceGeometry geometry;
     geometry.normals = normals;
     geometry.planeOffsets.create(positions.rows, positions.cols, CV_32F);
-    // Every fourth pixel's distance is plenty for a median.
-    std::vector<float> distances;
-    distances.reserve(positions.total() / 4 + 1);
+    // Every fourth pixel's distance is plenty for a median, which does not
+    // depend on the order the rows' shares come in.
+    constexpr int kStripes = 16;
+    std::vector<std::vector<float>> stripeDistances(kStripes);
     const cv::Vec3f eye(camera.z, camera.y, camera.x);
-    for (int row = 0; row < positions.rows; ++row) {
-        const auto* position = positions.ptr<cv::Vec3f>(row);
-        const auto* normal = normals.ptr<cv::Vec3f>(row);
-        float* offset = geometry.planeOffsets.ptr<float>(row);
-        for (int column = 0; column < positions.cols; ++column) {
-            const cv::Vec3f relative = position[column] - eye;
-            offset[column] = normal[column].dot(relative);
-            if ((column & 3) == 0) {
-                distances.push_back(std::sqrt(relative.dot(relative)));
+    cv::parallel_for_(cv::Range(0, kStripes), [&](const cv::Range& stripes) {
+        for (int stripe = stripes.start; stripe < stripes.end; ++stripe) {
+            std::vector<float>& distances = stripeDistances[stripe];
+            const int first = positions.rows * stripe / kStripes;
+            const int last = positions.rows * (stripe + 1) / kStripes;
+            distances.reserve(static_cast<size_t>(last - first) * positions.cols / 4 + 1);
+            for (int row = first; row < last; ++row) {
+                const auto* position = positions.ptr<cv::Vec3f>(row);
+                const auto* normal = normals.ptr<cv::Vec3f>(row);
+                float* offset = geometry.planeOffsets.ptr<float>(row);
+                for (int column = 0; column < positions.cols; ++column) {
+                    const cv::Vec3f relative = position[column] - eye;
+                    offset[column] = normal[column].dot(relative);
+                    if ((column & 3) == 0) {
+                        distances.push_back(std::sqrt(relative.dot(relative)));
+                    }
+                }
             }
         }
+    });
+    std::vector<float> distances;
+    for (const std::vector<float>& stripe : stripeDistances) {
+        distances.insert(distances.end(), stripe.begin(), stripe.end());
     }
     const float median = medianInPlace(distances);
     if (median > 0.0f && std::isfinite(median)) {

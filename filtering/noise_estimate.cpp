@@ -28,27 +28,30 @@ cv::Mat flatGeometryMask(const cv::Mat& normals, const cv::Mat& planeOffsets, fl
                          float offsetStep) {
     cv::Mat mask(normals.rows, normals.cols, CV_8U, cv::Scalar(0));
     const float normalLimit = normalStep * normalStep;
-    for (int row = 1; row + 1 < normals.rows; ++row) {
-        const cv::Vec3f* normalRows[3] = {normals.ptr<cv::Vec3f>(row - 1),
-                                          normals.ptr<cv::Vec3f>(row),
-                                          normals.ptr<cv::Vec3f>(row + 1)};
-        const float* offsetRows[3] = {planeOffsets.ptr<float>(row - 1),
-                                      planeOffsets.ptr<float>(row),
-                                      planeOffsets.ptr<float>(row + 1)};
-        uchar* marked = mask.ptr<uchar>(row);
-        for (int column = 1; column + 1 < normals.cols; ++column) {
-            const cv::Vec3f normal = normalRows[1][column];
-            const float offset = offsetRows[1][column];
-            const auto near = [&](int r, int c) {
-                const cv::Vec3f d = normalRows[r][c] - normal;
-                return d.dot(d) <= normalLimit &&
-                       std::fabs(offsetRows[r][c] - offset) <= offsetStep;
-            };
-            if (near(0, column) && near(2, column) && near(1, column - 1) && near(1, column + 1)) {
-                marked[column] = 255;
+    cv::parallel_for_(cv::Range(1, std::max(1, normals.rows - 1)), [&](const cv::Range& rows) {
+        for (int row = rows.start; row < rows.end; ++row) {
+            const cv::Vec3f* normalRows[3] = {normals.ptr<cv::Vec3f>(row - 1),
+                                              normals.ptr<cv::Vec3f>(row),
+                                              normals.ptr<cv::Vec3f>(row + 1)};
+            const float* offsetRows[3] = {planeOffsets.ptr<float>(row - 1),
+                                          planeOffsets.ptr<float>(row),
+                                          planeOffsets.ptr<float>(row + 1)};
+            uchar* marked = mask.ptr<uchar>(row);
+            for (int column = 1; column + 1 < normals.cols; ++column) {
+                const cv::Vec3f normal = normalRows[1][column];
+                const float offset = offsetRows[1][column];
+                const auto near = [&](int r, int c) {
+                    const cv::Vec3f d = normalRows[r][c] - normal;
+                    return d.dot(d) <= normalLimit &&
+                           std::fabs(offsetRows[r][c] - offset) <= offsetStep;
+                };
+                if (near(0, column) && near(2, column) && near(1, column - 1) &&
+                    near(1, column + 1)) {
+                    marked[column] = 255;
+                }
             }
         }
-    }
+    });
     return mask;
 }
 
