@@ -40,7 +40,11 @@ void spreadAround(cv::Mat& light, float reach) {
 }  // namespace
 
 cv::Mat suppressFireflies(const cv::Mat& light, float spread, float floor, float reach) {
-    const cv::Mat brightness = luminance(light);
+    return suppressFireflies(light, luminance(light), spread, floor, reach);
+}
+
+cv::Mat suppressFireflies(const cv::Mat& light, const cv::Mat& brightness, float spread,
+                          float floor, float reach) {
     const cv::Mat limits = luminanceLimits(brightness, spread, floor);
     cv::Mat kept = light.clone();
     cv::Mat excess(light.size(), CV_32FC3, cv::Scalar::all(0));

@@ -13,4 +13,8 @@ namespace filtering {
 /// from what the image border reflects back in). Returns the new layer.
 cv::Mat suppressFireflies(const cv::Mat& light, float spread, float floor, float reach);
 
+/// The same, given the layer's luminance (`luminance(light)`) already made.
+cv::Mat suppressFireflies(const cv::Mat& light, const cv::Mat& brightness, float spread,
+                          float floor, float reach);
+
 }  // namespace filtering

@@ -51,8 +51,7 @@ float medianOver(const cv::Mat& image, const cv::Mat& mask) {
     return medianInPlace(values);
 }
 
-LayerNoise measureNoise(const cv::Mat& light, const cv::Mat& flatGeometry) {
-    const cv::Mat brightness = luminance(light);
+LayerNoise measureNoise(const cv::Mat& brightness, const cv::Mat& flatGeometry) {
     // Where a pixel and its neighbours are all dark (full shadow) the layer
     // holds no noise to measure; leaving them out keeps a mostly shadowed
     // layer from reading as noise-free.
@@ -104,10 +103,10 @@ cv::Mat lightGuideChannel(const cv::Mat& brightness, const LayerNoise& noise, fl
     return logarithm / (parameters.lightDeviation * residual);
 }
 
-cv::Mat planeOf(const quendel::CpuTexture& texture) {
+// The first plane of `texture` seen as an image, valid while the texture is.
+cv::Mat planeView(const quendel::CpuTexture& texture) {
     return cv::Mat(static_cast<int>(texture.getHeight()), static_cast<int>(texture.getWidth()),
-                   CV_32F, const_cast<float*>(texture.getChannel(0)))
-        .clone();
+                   CV_32F, const_cast<float*>(texture.getChannel(0)));
 }
 
 // Filters one light layer: outliers first, then a pass under the geometry
@@ -118,22 +117,23 @@ cv::Mat planeOf(const quendel::CpuTexture& texture) {
 cv::Mat filterLayer(const cv::Mat& light, const quendel::CpuTexture& geometry, const cv::Mat& flat,
                     const QualityParameters& parameters,
                     quendel::TDRFilter<quendel::CpuFiltering>& filter) {
-    const LayerNoise noise = measureNoise(light, flat);
+    const cv::Mat brightness = luminance(light);
+    const LayerNoise noise = measureNoise(brightness, flat);
     if (!(noise.relative >= parameters.leastRelativeNoise)) {
         // Next to no noise: filtering would only soften the layer's edges.
         return light.clone();
     }
     const float sigmaS = spatialSigmaFor(noise, parameters);
     const cv::Mat kept =
-        suppressFireflies(light, parameters.fireflySpread, kFireflyFloorInNoise * noise.deviation,
-                          parameters.fireflyReach);
+        suppressFireflies(light, brightness, parameters.fireflySpread,
+                          kFireflyFloorInNoise * noise.deviation, parameters.fireflyReach);
     quendel::CpuTexture guide = geometry;
     for (int pass = 1; pass < parameters.passes; ++pass) {
-        quendel::CpuTexture brightness = toTexture(luminance(kept));
-        filter.process(brightness, guide, sigmaS, kUnitRange);
+        quendel::CpuTexture passBrightness = toTexture(luminance(kept));
+        filter.process(passBrightness, guide, sigmaS, kUnitRange);
         guide = geometry;
         appendGuideChannels(
-            guide, lightGuideChannel(planeOf(brightness), noise, sigmaS, parameters), 1.0f);
+            guide, lightGuideChannel(planeView(passBrightness), noise, sigmaS, parameters), 1.0f);
     }
     quendel::CpuTexture image = toTexture(kept);
     filter.process(image, guide, sigmaS, kUnitRange);
