@@ -28,17 +28,7 @@ test::PlainManifoldFilter plainFilter() {
 
 using test::randomTexture;
 using test::sameBits;
-
-// A source vector whose guide is given rather than built.
-SourceVector<CpuFiltering> sourceWithGuide(const CpuTexture& image, const CpuTexture& guide,
-                                           float sigmaS, float sigmaR) {
-    SourceVector<CpuFiltering> source(image);
-    source.features = guide;
-    source.built = true;
-    source.sigmaS = sigmaS;
-    source.sigmaR = sigmaR;
-    return source;
-}
+using test::sourceWithGuide;
 
 CpuTexture filtered(AdaptiveManifoldFilter<CpuFiltering>& filter,
                     SourceVector<CpuFiltering>& source, int maxDepth, unsigned seed = 7) {

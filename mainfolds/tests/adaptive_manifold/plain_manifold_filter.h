@@ -14,6 +14,17 @@
 
 namespace quendel::test {
 
+// A source vector whose guide is given rather than built.
+inline SourceVector<CpuFiltering> sourceWithGuide(const CpuTexture& image, const CpuTexture& guide,
+                                                  float sigmaS, float sigmaR) {
+    SourceVector<CpuFiltering> source(image);
+    source.features = guide;
+    source.built = true;
+    source.sigmaS = sigmaS;
+    source.sigmaR = sigmaR;
+    return source;
+}
+
 // The adaptive-manifold filter written plainly, node by node, single
 // threaded, with every texture at its full size and channel count: sums
 // start at zero on every call and child planes are zero outside the child's

@@ -20,6 +20,7 @@ using gpu_filter_test::closeTo;
 using gpu_filter_test::copyOf;
 using gpu_filter_test::randomTexture;
 using gpu_filter_test::sameBits;
+using test::sourceWithGuide;
 
 // The plain run of every step on the host, with one iteration of the TDR
 // smoothing as the device runs it.
@@ -28,17 +29,6 @@ test::PlainManifoldFilter oneIterationReference() {
         [](CpuTexture& image, const CpuTexture& guide, float sigmaS, float g) {
             image = gpu_filter_test::oneIterationOnHost(image, guide, sigmaS, g);
         });
-}
-
-// A source vector whose guide is given rather than built.
-SourceVector<CpuFiltering> sourceWithGuide(const CpuTexture& image, const CpuTexture& guide,
-                                           float sigmaS, float sigmaR) {
-    SourceVector<CpuFiltering> source(image);
-    source.features = guide;
-    source.built = true;
-    source.sigmaS = sigmaS;
-    source.sigmaR = sigmaR;
-    return source;
 }
 
 GpuTexture filtered(AdaptiveManifoldFilter<GpuFiltering>& filter,
