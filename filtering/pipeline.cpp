@@ -120,14 +120,14 @@ FilterInputs filterInputs(const Frame& frame) {
 FilteredLight filterSecondary(FilterInputs inputs, int64_t& ticks) {
     const int rows = static_cast<int>(inputs.secondary.getHeight());
     const int cols = static_cast<int>(inputs.secondary.getWidth());
-    quendel::SourceVector<quendel::CpuFiltering> sources(std::exchange(inputs.secondary, {}));
+    quendel::SourceVector<quendel::CpuFiltering> sources(std::move(inputs.secondary));
     sources.sigmaS = inputs.sigmaS;
     sources.sigmaR = inputs.sigmaR;
     sources.nlmScale = kPatchFeatureScale;
     sources.sourceScale = kSourceScale;
-    sources.addSource(std::exchange(inputs.normals, {}), kNormalsWeight, -1);
-    sources.addSource(std::exchange(inputs.distances, {}), kDistanceWeight, 1);
-    sources.addSource(std::exchange(inputs.texColor, {}), kTexColorWeight, -1);
+    sources.addSource(std::move(inputs.normals), kNormalsWeight, -1);
+    sources.addSource(std::move(inputs.distances), kDistanceWeight, 1);
+    sources.addSource(std::move(inputs.texColor), kTexColorWeight, -1);
 
     const int64_t buildStart = cv::getTickCount();
     // Planes that the source vector alone holds become the guide's own.
@@ -138,11 +138,9 @@ FilteredLight filterSecondary(FilterInputs inputs, int64_t& ticks) {
     // The guide holds its own copy of the light, and nothing reads the base
     // image after this: the filter works on it in place.
     quendel::CpuTexture image = std::move(sources.base);
-    sources.base = quendel::CpuTexture();
     {
         quendel::TDRFilter<quendel::CpuFiltering> filter;
         const quendel::CpuTexture guide = std::move(sources.features);
-        sources.features = quendel::CpuTexture();
         filter.process(image, guide, sources.sigmaS, sources.sigmaR);
     }
     // The guide and the filter's scratch are gone: the matrix takes memory
