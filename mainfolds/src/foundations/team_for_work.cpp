@@ -30,10 +30,21 @@ std::atomic<int>& processors() {
     static std::atomic<int> count{processorsOfThisProcess()};
     return count;
 }
+
+// How many filters the calling thread's caller runs side by side.
+thread_local int sharedAmong = 1;
 }  // namespace
 
+TeamShare::TeamShare(int parts) : previous(sharedAmong) {
+    sharedAmong = std::max(parts, 1);
+}
+
+TeamShare::~TeamShare() {
+    sharedAmong = previous;
+}
+
 int workersFor(int team) {
-    return std::max(1, std::min(team, processorLimit()));
+    return std::max(1, std::min(team, processorLimit() / sharedAmong));
 }
 
 int workerCount() {

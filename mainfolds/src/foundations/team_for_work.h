@@ -12,8 +12,9 @@ namespace quendel {
 int teamForWork(std::size_t work);
 
 /// Threads that a parallel loop of a team of `team` runs on: never more than
-/// the processors this process may use, where more threads would only take
-/// turns with each other and wait at every join. Work is shared out so
+/// the processors this process may use (or the calling thread's share of
+/// them: see TeamShare), where more threads would only take turns with each
+/// other and wait at every join. Work is shared out so
 /// that results never depend on it.
 int workersFor(int team);
 
