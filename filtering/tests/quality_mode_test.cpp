@@ -4,14 +4,17 @@
 // change with it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <opencv2/core.hpp>
+#include <vector>
 
 #include "firefly_suppression.h"
 #include "frame_files.h"
 #include "image_stats.h"
+#include "median.h"
 #include "noise_estimate.h"
 #include "program_run.h"
 #include "quality_pipeline.h"
@@ -98,6 +101,34 @@ TEST(NoiseEstimate, CountsOnlyMarkedPixelsAndNeedsSome) {
     EXPECT_NEAR(estimateNoise(image, mask), 0.01f, 0.0008f);
     EXPECT_EQ(estimateNoise(image, cv::Mat::zeros(image.size(), CV_8U)), 0.0f);
     EXPECT_EQ(estimateNoise(cv::Mat(1, 1, CV_32F, cv::Scalar(3)), cv::Mat(1, 1, CV_8U, 255)), 0.0f);
+}
+
+TEST(Median, SelectsTheMiddleValueOfAnyMixOfSignsTiesAndSpreads) {
+    cv::RNG random(5);
+    std::vector<std::vector<float>> cases = {
+        {3.0f}, {2.0f, -1.0f}, {0.0f, -0.0f, 0.0f}, std::vector<float>(40000, 7.25f)};
+    // Large sets, counted by their leading bits first: values spread over
+    // many octaves and both signs, and values packed into one narrow range.
+    std::vector<float> wide(70001), narrow(50000), tied(60000);
+    for (float& value : wide) {
+        value = static_cast<float>(random.gaussian(1.0) * std::exp(random.uniform(-20.0, 20.0)));
+    }
+    for (float& value : narrow) {
+        value = 1.0f + static_cast<float>(random.uniform(0.0, 1e-4));
+    }
+    for (size_t i = 0; i < tied.size(); ++i) {
+        tied[i] = static_cast<float>(i % 3) - 1.0f;
+    }
+    cases.push_back(wide);
+    cases.push_back(narrow);
+    cases.push_back(tied);
+    for (const std::vector<float>& values : cases) {
+        std::vector<float> sorted = values, work = values;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(medianInPlace(work), sorted[sorted.size() / 2]) << values.size() << " values";
+    }
+    std::vector<float> none;
+    EXPECT_EQ(medianInPlace(none), 0.0f);
 }
 
 TEST(FlatGeometry, CreasesAndStepsAreNotFlat) {
