@@ -13,8 +13,22 @@ namespace filtering {
 /// from what the image border reflects back in). Returns the new layer.
 cv::Mat suppressFireflies(const cv::Mat& light, float spread, float floor, float reach);
 
-/// The same, given the layer's luminance (`luminance(light)`) already made.
-cv::Mat suppressFireflies(const cv::Mat& light, const cv::Mat& brightness, float spread,
-                          float floor, float reach);
+/// The same in two parts, given the layer's luminance (`luminance(light)`)
+/// already made: the layer with its outliers lowered, and the light taken
+/// from them, spread around. The spread light is kept at half the layer's
+/// resolution, each element shared by the up to 2 x 2 pixels it covers:
+/// `spreadShare` says what one pixel gets. Empty when no pixel was lowered.
+struct SeparatedFireflies {
+    cv::Mat kept;
+    cv::Mat spread;
+};
+SeparatedFireflies separateFireflies(const cv::Mat& light, const cv::Mat& brightness, float spread,
+                                     float floor, float reach);
+
+/// The share of the spread light that pixel (row, column) gets; `spread`
+/// must not be empty.
+inline cv::Vec3f spreadShare(const cv::Mat& spread, int row, int column) {
+    return spread.at<cv::Vec3f>(row / 2, column / 2) * 0.25f;
+}
 
 }  // namespace filtering

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "light_planes.h"
 #include "median.h"
 
 namespace filtering {
@@ -50,27 +51,26 @@ SurfaceGeometry surfaceGeometry(const cv::Mat& normals, const cv::Mat& positions
 }
 
 void appendGuideChannels(quendel::CpuTexture& guide, const cv::Mat& image, float deviation) {
-    cv::Mat scaled;
-    image.convertTo(scaled, CV_32F, 1.0 / deviation);
-    std::vector<cv::Mat> channels;
-    cv::split(scaled, channels);
-    const size_t count = scaled.total();
-    for (const cv::Mat& channel : channels) {
-        const float* values = channel.ptr<float>();
-        guide.appendPlane(std::make_shared<quendel::CpuTexture::Plane>(values, values + count));
+    CV_Assert(image.depth() == CV_32F);
+    const int channels = image.channels();
+    const float scale = 1.0f / deviation;
+    std::vector<float*> planes;
+    for (int c = 0; c < channels; ++c) {
+        guide.appendPlane(newPlane(image.total()));
+        planes.push_back(guide.getChannel(guide.getChannelsCount() - 1));
     }
-}
-
-cv::Mat toInterleaved(const quendel::CpuTexture& texture) {
-    const int rows = static_cast<int>(texture.getHeight());
-    const int cols = static_cast<int>(texture.getWidth());
-    std::vector<cv::Mat> planes;
-    for (unsigned c = 0; c < 3; ++c) {
-        planes.emplace_back(rows, cols, CV_32F, const_cast<float*>(texture.getChannel(c)));
-    }
-    cv::Mat result;
-    cv::merge(planes, result);
-    return result;
+    cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& rows) {
+        for (int row = rows.start; row < rows.end; ++row) {
+            const float* values = image.ptr<float>(row);
+            const size_t at = static_cast<size_t>(row) * static_cast<size_t>(image.cols);
+            for (int column = 0; column < image.cols; ++column) {
+                for (int c = 0; c < channels; ++c) {
+                    planes[static_cast<size_t>(c)][at + static_cast<size_t>(column)] =
+                        values[column * channels + c] * scale;
+                }
+            }
+        }
+    });
 }
 
 }  // namespace filtering

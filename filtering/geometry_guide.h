@@ -20,11 +20,8 @@ struct SurfaceGeometry {
 SurfaceGeometry surfaceGeometry(const cv::Mat& normals, const cv::Mat& positions,
                                 const CameraPosition& camera);
 
-/// Appends every channel of a float image, divided by `deviation`, to a
+/// Appends every channel of a float image, times 1 / `deviation`, to a
 /// planar guide as new planes.
 void appendGuideChannels(quendel::CpuTexture& guide, const cv::Mat& image, float deviation);
-
-/// An interleaved copy of a planar texture's first three channels.
-cv::Mat toInterleaved(const quendel::CpuTexture& texture);
 
 }  // namespace filtering

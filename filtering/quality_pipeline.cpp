@@ -1,6 +1,7 @@
 #include "quality_pipeline.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 #include <thread>
@@ -8,9 +9,11 @@
 
 #include "firefly_suppression.h"
 #include "geometry_guide.h"
+#include "light_planes.h"
 #include "median.h"
 #include "noise_estimate.h"
 #include "quendel/tdr_filter.h"
+#include "quendel/threads.h"
 
 namespace filtering {
 
@@ -51,20 +54,60 @@ float medianOver(const cv::Mat& image, const cv::Mat& mask) {
     return medianInPlace(values);
 }
 
+// The pixel's mirror inside [0, length) across the border without
+// repeating the border pixel, as a 3 x 3 box filter reads it.
+int mirroredIndex(int index, int length) {
+    return cv::borderInterpolate(index, length, cv::BORDER_REFLECT_101);
+}
+
+// Where a pixel and its neighbours are all dark (full shadow) the layer
+// holds no noise to measure; leaving them out keeps a mostly shadowed layer
+// from reading as noise-free. Marks the lit pixels with 1, those of them on
+// flat geometry with 3, and counts the latter.
+cv::Mat litPixels(const cv::Mat& brightness, const cv::Mat& flatGeometry, int& litAndFlat) {
+    cv::Mat marks(brightness.size(), CV_8U);
+    std::atomic<int> counted{0};
+    const int firstLeft = mirroredIndex(-1, brightness.cols);
+    const int lastRight = mirroredIndex(brightness.cols, brightness.cols);
+    cv::parallel_for_(cv::Range(0, brightness.rows), [&](const cv::Range& rows) {
+        std::vector<float> columnSums(static_cast<size_t>(brightness.cols));
+        int count = 0;
+        for (int row = rows.start; row < rows.end; ++row) {
+            const float* above = brightness.ptr<float>(mirroredIndex(row - 1, brightness.rows));
+            const float* here = brightness.ptr<float>(row);
+            const float* below = brightness.ptr<float>(mirroredIndex(row + 1, brightness.rows));
+            for (int column = 0; column < brightness.cols; ++column) {
+                columnSums[static_cast<size_t>(column)] =
+                    above[column] + here[column] + below[column];
+            }
+            const uchar* flat = flatGeometry.ptr<uchar>(row);
+            uchar* mark = marks.ptr<uchar>(row);
+            for (int column = 0; column < brightness.cols; ++column) {
+                const int left = column > 0 ? column - 1 : firstLeft;
+                const int right = column + 1 < brightness.cols ? column + 1 : lastRight;
+                const float sum = columnSums[static_cast<size_t>(left)] +
+                                  columnSums[static_cast<size_t>(column)] +
+                                  columnSums[static_cast<size_t>(right)];
+                const bool lit = sum > 0.0f;
+                mark[column] = lit ? (flat[column] != 0 ? 3 : 1) : 0;
+                count += lit && flat[column] != 0 ? 1 : 0;
+            }
+        }
+        counted += count;
+    });
+    litAndFlat = counted.load();
+    return marks;
+}
+
 LayerNoise measureNoise(const cv::Mat& brightness, const cv::Mat& flatGeometry) {
-    // Where a pixel and its neighbours are all dark (full shadow) the layer
-    // holds no noise to measure; leaving them out keeps a mostly shadowed
-    // layer from reading as noise-free.
-    cv::Mat neighbourhood;
-    cv::boxFilter(brightness, neighbourhood, -1, cv::Size(3, 3));
-    const cv::Mat lit = neighbourhood > 0.0f;
-    cv::Mat measured = lit & flatGeometry;
+    int litAndFlat = 0;
+    const cv::Mat marks = litPixels(brightness, flatGeometry, litAndFlat);
     // Geometry that is nowhere flat (bumpy normals, say) leaves too few
     // pixels; then the whole lit frame is measured, edges and all, which
     // the median's robustness tolerates.
-    if (cv::countNonZero(measured) < std::max<int>(kFewestMeasured, lit.total() / 100)) {
-        measured = lit;
-    }
+    const bool flatEnough =
+        litAndFlat >= std::max<int>(kFewestMeasured, static_cast<int>(brightness.total() / 100));
+    const cv::Mat measured = flatEnough ? marks == 3 : marks != 0;
     LayerNoise noise;
     noise.deviation = estimateNoise(brightness, measured);
     const float level = medianOver(brightness, measured);
@@ -90,23 +133,20 @@ quendel::CpuTexture geometryGuide(const SurfaceGeometry& geometry,
     return guide;
 }
 
-// The filtered luminance as a guide channel in units of the noise left after
-// filtering. Path-traced noise grows with the light, so the logarithm (whose
-// noise is the relative noise) keeps a bright region's noise from passing
-// for edges.
-cv::Mat lightGuideChannel(const cv::Mat& brightness, const LayerNoise& noise, float sigmaS,
-                          const QualityParameters& parameters) {
+// The filtered luminance turned, in place, into a guide channel in units of
+// the noise left after filtering. Path-traced noise grows with the light, so
+// the logarithm (whose noise is the relative noise) keeps a bright region's
+// noise from passing for edges.
+void toLightGuideChannel(quendel::CpuTexture& brightness, const LayerNoise& noise, float sigmaS,
+                         const QualityParameters& parameters) {
     const float level = noise.deviation / noise.relative;
-    cv::Mat logarithm;
-    cv::log(cv::max(brightness, 0.0f) + parameters.logFloor * level, logarithm);
     const float residual = noise.relative * std::pow(sigmaS, -parameters.residualPower);
-    return logarithm / (parameters.lightDeviation * residual);
-}
-
-// The first plane of `texture` seen as an image, valid while the texture is.
-cv::Mat planeView(const quendel::CpuTexture& texture) {
-    return cv::Mat(static_cast<int>(texture.getHeight()), static_cast<int>(texture.getWidth()),
-                   CV_32F, const_cast<float*>(texture.getChannel(0)));
+    cv::Mat values(static_cast<int>(brightness.getHeight()),
+                   static_cast<int>(brightness.getWidth()), CV_32F, brightness.getChannel(0));
+    cv::max(values, 0.0f, values);
+    values += parameters.logFloor * level;
+    cv::log(values, values);
+    values *= 1.0 / (parameters.lightDeviation * residual);
 }
 
 // Filters one light layer: outliers first, then a pass under the geometry
@@ -114,9 +154,13 @@ cv::Mat planeView(const quendel::CpuTexture& texture) {
 // Every pass filters the same outlier-free layer; only the guide improves.
 // The earlier passes only feed the guide, which needs the luminance alone,
 // and the filter is linear in the image, so they filter that one channel.
-cv::Mat filterLayer(const cv::Mat& light, const quendel::CpuTexture& geometry, const cv::Mat& flat,
-                    const QualityParameters& parameters,
-                    quendel::TDRFilter<quendel::CpuFiltering>& filter) {
+// The result is scaled so that the light it reflects off the texture colour
+// (times that colour, summed) is what the noisy layer reflects: the
+// outliers' spreading and the edge-aware weights move light between
+// surfaces of different colour, and the frame must keep its brightness.
+cv::Mat filterLayer(const cv::Mat& light, const cv::Mat& texColor,
+                    const quendel::CpuTexture& geometry, const cv::Mat& flat,
+                    const QualityParameters& parameters) {
     const cv::Mat brightness = luminance(light);
     const LayerNoise noise = measureNoise(brightness, flat);
     if (!(noise.relative >= parameters.leastRelativeNoise)) {
@@ -124,36 +168,31 @@ cv::Mat filterLayer(const cv::Mat& light, const quendel::CpuTexture& geometry, c
         return light.clone();
     }
     const float sigmaS = spatialSigmaFor(noise, parameters);
-    const cv::Mat kept =
-        suppressFireflies(light, brightness, parameters.fireflySpread,
+    const SeparatedFireflies parts =
+        separateFireflies(light, brightness, parameters.fireflySpread,
                           kFireflyFloorInNoise * noise.deviation, parameters.fireflyReach);
+    PlanarLight planar = planarLight(parts.kept, parts.spread);
+    quendel::TDRFilter<quendel::CpuFiltering> filter;
     quendel::CpuTexture guide = geometry;
     for (int pass = 1; pass < parameters.passes; ++pass) {
-        quendel::CpuTexture passBrightness = toTexture(luminance(kept));
+        quendel::CpuTexture passBrightness =
+            pass + 1 < parameters.passes ? planar.brightness.clone(1u) : planar.brightness;
         filter.process(passBrightness, guide, sigmaS, kUnitRange);
+        toLightGuideChannel(passBrightness, noise, sigmaS, parameters);
         guide = geometry;
-        appendGuideChannels(
-            guide, lightGuideChannel(planeView(passBrightness), noise, sigmaS, parameters), 1.0f);
+        guide.appendPlane(passBrightness.planeHandle(0));
     }
-    quendel::CpuTexture image = toTexture(kept);
-    filter.process(image, guide, sigmaS, kUnitRange);
-    return toInterleaved(image);
-}
-
-// Scales each channel of the filtered layer so that the light it reflects
-// (times the texture colour) sums to what the noisy layer reflects: the
-// outliers' spreading and the edge-aware weights move light between
-// surfaces of different colour, and the frame must keep its brightness.
-void keepReflectedLight(cv::Mat& filtered, const cv::Mat& noisy, const cv::Mat& texColor) {
-    const cv::Scalar before = cv::sum(noisy.mul(texColor));
-    const cv::Scalar after = cv::sum(filtered.mul(texColor));
-    cv::Scalar scale(1, 1, 1);
+    planar.brightness = quendel::CpuTexture();
+    filter.process(planar.image, guide, sigmaS, kUnitRange);
+    const cv::Vec3d before = reflectedLight(light, texColor);
+    const cv::Vec3d after = reflectedLight(planar.image, texColor);
+    cv::Vec3f scale(1, 1, 1);
     for (int c = 0; c < 3; ++c) {
         if (after[c] > 0.0 && before[c] > 0.0) {
-            scale[c] = before[c] / after[c];
+            scale[c] = static_cast<float>(before[c] / after[c]);
         }
     }
-    cv::multiply(filtered, scale, filtered);
+    return interleavedScaled(planar.image, scale);
 }
 
 }  // namespace
@@ -166,20 +205,19 @@ QualityLight filterLightForQuality(const Frame& frame, const QualityParameters& 
     const cv::Mat flat = flatGeometryMask(geometry.normals, geometry.planeOffsets, kFlatNormalStep,
                                           kFlatOffsetStep * geometry.medianDistance);
     const quendel::CpuTexture guide = geometryGuide(geometry, parameters);
-    // The two layers are filtered side by side: much of each one's work
-    // runs on one thread. Each has a filter of its own.
+    // The two layers are filtered side by side, each with a filter of its
+    // own on half the processors: much of each one's work runs on one
+    // thread.
     QualityLight light;
     std::thread primary([&] {
-        quendel::TDRFilter<quendel::CpuFiltering> filter;
-        light.primary = filterLayer(frame[Primary], guide, flat, parameters, filter);
+        const quendel::TeamShare half(2);
+        light.primary = filterLayer(frame[Primary], frame[TexColor], guide, flat, parameters);
     });
     {
-        quendel::TDRFilter<quendel::CpuFiltering> filter;
-        light.secondary = filterLayer(frame[Secondary], guide, flat, parameters, filter);
+        const quendel::TeamShare half(2);
+        light.secondary = filterLayer(frame[Secondary], frame[TexColor], guide, flat, parameters);
     }
     primary.join();
-    keepReflectedLight(light.primary, frame[Primary], frame[TexColor]);
-    keepReflectedLight(light.secondary, frame[Secondary], frame[TexColor]);
     ticks = cv::getTickCount() - start;
     return light;
 }

@@ -147,26 +147,38 @@ TEST(FlatGeometry, CreasesAndStepsAreNotFlat) {
 }
 
 TEST(Fireflies, OutliersAreLoweredAndTheirLightKept) {
-    cv::Mat light(64, 64, CV_32FC3);
-    cv::RNG random(21);
-    random.fill(light, cv::RNG::UNIFORM, 0.4f, 0.6f);
-    const cv::Mat calm = light.clone();
-    light.at<cv::Vec3f>(20, 30) = cv::Vec3f(80, 60, 40);
-    light.at<cv::Vec3f>(40, 10) = cv::Vec3f(30, 30, 30);
-    // As the mode calls it: at least three noise deviations (0.2 / sqrt(12)
-    // for this uniform noise) above the neighbourhood, however calm it is.
-    const float floor = 3.0f * 0.2f / std::sqrt(12.0f);
+    // Even and odd sizes: the light is spread on 2 x 2 blocks, and a last odd
+    // row or column has blocks of its own.
+    for (const cv::Size size : {cv::Size(64, 64), cv::Size(65, 63)}) {
+        cv::Mat light(size, CV_32FC3);
+        cv::RNG random(21);
+        random.fill(light, cv::RNG::UNIFORM, 0.4f, 0.6f);
+        const cv::Mat calm = light.clone();
+        light.at<cv::Vec3f>(20, 30) = cv::Vec3f(80, 60, 40);
+        light.at<cv::Vec3f>(40, 10) = cv::Vec3f(30, 30, 30);
+        light.at<cv::Vec3f>(size.height - 1, size.width - 1) = cv::Vec3f(20, 50, 20);
+        // As the mode calls it: at least three noise deviations (0.2 /
+        // sqrt(12) for this uniform noise) above the neighbourhood, however
+        // calm it is.
+        const float floor = 3.0f * 0.2f / std::sqrt(12.0f);
 
-    const cv::Mat kept = suppressFireflies(light, 6.0f, floor, 4.0f);
-    EXPECT_LT(kept.at<cv::Vec3f>(20, 30)[0], 2.0f);
-    EXPECT_LT(kept.at<cv::Vec3f>(40, 10)[1], 2.0f);
-    const cv::Scalar before = cv::sum(light), after = cv::sum(kept);
-    for (int c = 0; c < 3; ++c) {
-        EXPECT_NEAR(after[c], before[c], 1e-4 * before[c]) << "channel " << c;
+        const cv::Mat kept = suppressFireflies(light, 6.0f, floor, 4.0f);
+        EXPECT_LT(kept.at<cv::Vec3f>(20, 30)[0], 2.0f);
+        EXPECT_LT(kept.at<cv::Vec3f>(40, 10)[1], 2.0f);
+        // In a corner more of the spread light stays close: a tenth of it.
+        EXPECT_LT(kept.at<cv::Vec3f>(size.height - 1, size.width - 1)[1], 5.0f) << size;
+        const cv::Scalar before = cv::sum(light), after = cv::sum(kept);
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_NEAR(after[c], before[c], 1e-4 * before[c]) << size << " channel " << c;
+        }
+        // The light is spread around the outlier, not across the frame.
+        const cv::Mat added = kept - calm;
+        EXPECT_GT(added.at<cv::Vec3f>(20, 36)[0], 0.01f) << size;
+        EXPECT_EQ(added.at<cv::Vec3f>(20, 60)[0], 0.0f) << size;
+        // A layer without outliers passes unchanged.
+        const cv::Mat untouched = suppressFireflies(calm, 6.0f, floor, 4.0f);
+        EXPECT_EQ(cv::norm(untouched, calm, cv::NORM_INF), 0.0) << size;
     }
-    // A layer without outliers passes unchanged.
-    const cv::Mat untouched = suppressFireflies(calm, 6.0f, floor, 4.0f);
-    EXPECT_EQ(cv::norm(untouched, calm, cv::NORM_INF), 0.0);
 }
 
 TEST(QualityMode, RenderedRoomIsFiniteKeepsItsBrightnessAndBeatsTheDefault) {

@@ -1,0 +1,126 @@
+#include "light_planes.h"
+
+#include <array>
+#include <vector>
+
+#include "firefly_suppression.h"
+#include "fresh_image.h"
+
+namespace filtering {
+
+namespace {
+
+// Row stripes of the sums: a fixed count, so that the order of the
+// additions is the same whatever the threads.
+constexpr int kSumStripes = 64;
+
+// The luminance weights of the working channel order (blue, green, red).
+constexpr float kBlue = 0.0722f, kGreen = 0.7152f, kRed = 0.2126f;
+
+template <typename ReadPixel>
+cv::Vec3d sumReflected(int rows, int cols, const cv::Mat& texColor, ReadPixel readPixel) {
+    std::vector<cv::Vec3d> stripes(kSumStripes);
+    cv::parallel_for_(cv::Range(0, kSumStripes), [&](const cv::Range& range) {
+        for (int stripe = range.start; stripe < range.end; ++stripe) {
+            cv::Vec3d sum;
+            for (int row = rows * stripe / kSumStripes; row < rows * (stripe + 1) / kSumStripes;
+                 ++row) {
+                const auto* colour = texColor.ptr<cv::Vec3f>(row);
+                cv::Vec3f rowSum;
+                for (int column = 0; column < cols; ++column) {
+                    rowSum += readPixel(row, column).mul(colour[column]);
+                }
+                sum += cv::Vec3d(rowSum);
+            }
+            stripes[static_cast<size_t>(stripe)] = sum;
+        }
+    });
+    cv::Vec3d total;
+    for (const cv::Vec3d& stripe : stripes) {
+        total += stripe;
+    }
+    return total;
+}
+
+}  // namespace
+
+quendel::CpuTexture::PlaneHandle newPlane(size_t values) {
+    return std::make_shared<quendel::CpuTexture::Plane>(quendel::UnsetValues(),
+                                                        quendel::UnsetValues(values));
+}
+
+PlanarLight planarLight(const cv::Mat& kept, const cv::Mat& spread) {
+    CV_Assert(
+        kept.type() == CV_32FC3 &&
+        (spread.empty() || spread.size() == cv::Size((kept.cols + 1) / 2, (kept.rows + 1) / 2)));
+    const auto width = static_cast<unsigned>(kept.cols);
+    const auto height = static_cast<unsigned>(kept.rows);
+    PlanarLight planar{quendel::CpuTexture(nullptr, width, height, 0, true),
+                       quendel::CpuTexture(nullptr, width, height, 0, true)};
+    for (int c = 0; c < 3; ++c) {
+        planar.image.appendPlane(newPlane(kept.total()));
+    }
+    planar.brightness.appendPlane(newPlane(kept.total()));
+    const std::array<float*, 3> channels = {planar.image.getChannel(0), planar.image.getChannel(1),
+                                            planar.image.getChannel(2)};
+    float* brightness = planar.brightness.getChannel(0);
+    cv::parallel_for_(cv::Range(0, kept.rows), [&](const cv::Range& rows) {
+        for (int row = rows.start; row < rows.end; ++row) {
+            const auto* keep = kept.ptr<cv::Vec3f>(row);
+            const size_t at = static_cast<size_t>(row) * width;
+            for (unsigned column = 0; column < width; ++column) {
+                const cv::Vec3f pixel =
+                    spread.empty()
+                        ? keep[column]
+                        : keep[column] + spreadShare(spread, row, static_cast<int>(column));
+                channels[0][at + column] = pixel[0];
+                channels[1][at + column] = pixel[1];
+                channels[2][at + column] = pixel[2];
+                brightness[at + column] = kBlue * pixel[0] + kGreen * pixel[1] + kRed * pixel[2];
+            }
+        }
+    });
+    return planar;
+}
+
+cv::Vec3d reflectedLight(const cv::Mat& light, const cv::Mat& texColor) {
+    CV_Assert(light.type() == CV_32FC3 && texColor.type() == CV_32FC3 &&
+              light.size() == texColor.size());
+    return sumReflected(light.rows, light.cols, texColor,
+                        [&](int row, int column) { return light.ptr<cv::Vec3f>(row)[column]; });
+}
+
+cv::Vec3d reflectedLight(const quendel::CpuTexture& light, const cv::Mat& texColor) {
+    CV_Assert(light.getChannelsCount() >= 3 && texColor.type() == CV_32FC3 &&
+              static_cast<int>(light.getWidth()) == texColor.cols &&
+              static_cast<int>(light.getHeight()) == texColor.rows);
+    const std::array<const float*, 3> channels = {light.getChannel(0), light.getChannel(1),
+                                                  light.getChannel(2)};
+    const size_t width = light.getWidth();
+    return sumReflected(texColor.rows, texColor.cols, texColor, [&](int row, int column) {
+        const size_t at = static_cast<size_t>(row) * width + static_cast<size_t>(column);
+        return cv::Vec3f(channels[0][at], channels[1][at], channels[2][at]);
+    });
+}
+
+cv::Mat interleavedScaled(const quendel::CpuTexture& planes, const cv::Vec3f& scale) {
+    const int rows = static_cast<int>(planes.getHeight());
+    const int cols = static_cast<int>(planes.getWidth());
+    const std::array<const float*, 3> channels = {planes.getChannel(0), planes.getChannel(1),
+                                                  planes.getChannel(2)};
+    cv::Mat result = freshImage(rows, cols, CV_32FC3);
+    cv::parallel_for_(cv::Range(0, rows), [&](const cv::Range& range) {
+        for (int row = range.start; row < range.end; ++row) {
+            auto* out = result.ptr<cv::Vec3f>(row);
+            const size_t at = static_cast<size_t>(row) * static_cast<size_t>(cols);
+            for (int column = 0; column < cols; ++column) {
+                const size_t i = at + static_cast<size_t>(column);
+                out[column] = cv::Vec3f(channels[0][i] * scale[0], channels[1][i] * scale[1],
+                                        channels[2][i] * scale[2]);
+            }
+        }
+    });
+    return result;
+}
+
+}  // namespace filtering
