@@ -1,11 +1,12 @@
 #include "firefly_suppression.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
-#include "fresh_image.h"
+#include "light_planes.h"
 #include "noise_estimate.h"
 
 namespace filtering {
@@ -18,17 +19,19 @@ constexpr double kMadToDeviation = 1.4826;
 // Three box passes come close to a Gaussian at a cost independent of reach.
 constexpr int kBoxPasses = 3;
 
-// Copies the layer into `kept` and lowers each pixel whose luminance exceeds
-// its neighbourhood's median by more than `deviations` robust deviations
-// (and more than `floor`) to that limit; what the pixels of each 2 x 2 block
-// lost goes to the block's element of `taken` (half size). Both are written
-// in full. True when a pixel was lowered.
+// Copies the layer into the planes of `kept` and lowers each pixel whose
+// luminance exceeds its neighbourhood's median by more than `deviations`
+// robust deviations (and more than `floor`) to that limit; what the pixels
+// of each 2 x 2 block lost goes to the block's element of `taken` (half
+// size). Both are written in full. True when a pixel was lowered.
 bool lowerOutliers(const cv::Mat& light, const cv::Mat& brightness, float deviations, float floor,
-                   cv::Mat& kept, cv::Mat& taken) {
+                   quendel::CpuTexture& kept, cv::Mat& taken) {
     cv::Mat median, deviation;
     cv::medianBlur(brightness, median, kWindow);
     cv::absdiff(brightness, median, deviation);
     cv::medianBlur(deviation, deviation, kWindow);
+    const std::array<float*, 3> planes = {kept.getChannel(0), kept.getChannel(1),
+                                          kept.getChannel(2)};
     std::atomic<bool> lowered{false};
     cv::parallel_for_(cv::Range(0, taken.rows), [&](const cv::Range& blocks) {
         bool any = false;
@@ -40,16 +43,18 @@ bool lowerOutliers(const cv::Mat& light, const cv::Mat& brightness, float deviat
                 const float* middle = median.ptr<float>(row);
                 const float* scatter = deviation.ptr<float>(row);
                 const auto* pixel = light.ptr<cv::Vec3f>(row);
-                auto* keep = kept.ptr<cv::Vec3f>(row);
+                const size_t at = static_cast<size_t>(row) * static_cast<size_t>(light.cols);
                 for (int column = 0; column < light.cols; ++column) {
                     const float limit =
                         middle[column] + std::max(scatter[column] * deviations, floor);
+                    cv::Vec3f keep = pixel[column];
                     if (level[column] > limit) {
-                        keep[column] = pixel[column] * (limit / level[column]);
-                        take[column / 2] += pixel[column] - keep[column];
+                        keep = pixel[column] * (limit / level[column]);
+                        take[column / 2] += pixel[column] - keep;
                         any = true;
-                    } else {
-                        keep[column] = pixel[column];
+                    }
+                    for (size_t c = 0; c < 3; ++c) {
+                        planes[c][at + static_cast<size_t>(column)] = keep[static_cast<int>(c)];
                     }
                 }
             }
@@ -98,16 +103,23 @@ void spreadAround(cv::Mat& blocks, float reach, int rows, int cols) {
 }  // namespace
 
 cv::Mat suppressFireflies(const cv::Mat& light, float spread, float floor, float reach) {
-    SeparatedFireflies parts = separateFireflies(light, luminance(light), spread, floor, reach);
-    if (!parts.spread.empty()) {
-        for (int row = 0; row < light.rows; ++row) {
-            auto* pixel = parts.kept.ptr<cv::Vec3f>(row);
-            for (int column = 0; column < light.cols; ++column) {
+    const SeparatedFireflies parts =
+        separateFireflies(light, luminance(light), spread, floor, reach);
+    cv::Mat kept(light.size(), CV_32FC3);
+    for (int row = 0; row < light.rows; ++row) {
+        auto* pixel = kept.ptr<cv::Vec3f>(row);
+        for (int column = 0; column < light.cols; ++column) {
+            const size_t at = static_cast<size_t>(row) * static_cast<size_t>(light.cols) +
+                              static_cast<size_t>(column);
+            for (unsigned c = 0; c < 3; ++c) {
+                pixel[column][static_cast<int>(c)] = parts.kept.getChannel(c)[at];
+            }
+            if (!parts.spread.empty()) {
                 pixel[column] += spreadShare(parts.spread, row, column);
             }
         }
     }
-    return parts.kept;
+    return kept;
 }
 
 SeparatedFireflies separateFireflies(const cv::Mat& light, const cv::Mat& brightness, float spread,
@@ -115,7 +127,11 @@ SeparatedFireflies separateFireflies(const cv::Mat& light, const cv::Mat& bright
     CV_Assert(light.type() == CV_32FC3 && brightness.type() == CV_32F &&
               brightness.size() == light.size());
     SeparatedFireflies parts;
-    parts.kept = freshImage(light.rows, light.cols, CV_32FC3);
+    parts.kept = quendel::CpuTexture(nullptr, static_cast<unsigned>(light.cols),
+                                     static_cast<unsigned>(light.rows), 0, true);
+    for (int c = 0; c < 3; ++c) {
+        parts.kept.appendPlane(newPlane(light.total()));
+    }
     // The spreading runs on 2 x 2 blocks: a quarter of the work, and the
     // filter that follows smooths the blocks' steps away.
     cv::Mat taken((light.rows + 1) / 2, (light.cols + 1) / 2, CV_32FC3);

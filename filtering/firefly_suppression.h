@@ -2,6 +2,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "quendel/texture.h"
+
 namespace filtering {
 
 /// Outlier handling of a noisy light layer (three channels) without loss of
@@ -14,12 +16,12 @@ namespace filtering {
 cv::Mat suppressFireflies(const cv::Mat& light, float spread, float floor, float reach);
 
 /// The same in two parts, given the layer's luminance (`luminance(light)`)
-/// already made: the layer with its outliers lowered, and the light taken
-/// from them, spread around. The spread light is kept at half the layer's
+/// already made: the layer with its outliers lowered, in three planes, and
+/// the light taken from them, spread around. The spread light is kept at half the layer's
 /// resolution, each element shared by the up to 2 x 2 pixels it covers:
 /// `spreadShare` says what one pixel gets. Empty when no pixel was lowered.
 struct SeparatedFireflies {
-    cv::Mat kept;
+    quendel::CpuTexture kept;
     cv::Mat spread;
 };
 SeparatedFireflies separateFireflies(const cv::Mat& light, const cv::Mat& brightness, float spread,
@@ -27,8 +29,9 @@ SeparatedFireflies separateFireflies(const cv::Mat& light, const cv::Mat& bright
 
 /// The share of the spread light that pixel (row, column) gets; `spread`
 /// must not be empty.
+constexpr float kSpreadShare = 0.25f;
 inline cv::Vec3f spreadShare(const cv::Mat& spread, int row, int column) {
-    return spread.at<cv::Vec3f>(row / 2, column / 2) * 0.25f;
+    return spread.at<cv::Vec3f>(row / 2, column / 2) * kSpreadShare;
 }
 
 }  // namespace filtering

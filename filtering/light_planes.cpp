@@ -3,7 +3,6 @@
 #include <array>
 #include <vector>
 
-#include "firefly_suppression.h"
 #include "fresh_image.h"
 
 namespace filtering {
@@ -49,34 +48,35 @@ quendel::CpuTexture::PlaneHandle newPlane(size_t values) {
                                                         quendel::UnsetValues(values));
 }
 
-PlanarLight planarLight(const cv::Mat& kept, const cv::Mat& spread) {
+PlanarLight planarLight(SeparatedFireflies parts) {
+    const quendel::CpuTexture& kept = parts.kept;
+    const int rows = static_cast<int>(kept.getHeight());
+    const int cols = static_cast<int>(kept.getWidth());
     CV_Assert(
-        kept.type() == CV_32FC3 &&
-        (spread.empty() || spread.size() == cv::Size((kept.cols + 1) / 2, (kept.rows + 1) / 2)));
-    const auto width = static_cast<unsigned>(kept.cols);
-    const auto height = static_cast<unsigned>(kept.rows);
-    PlanarLight planar{quendel::CpuTexture(nullptr, width, height, 0, true),
-                       quendel::CpuTexture(nullptr, width, height, 0, true)};
-    for (int c = 0; c < 3; ++c) {
-        planar.image.appendPlane(newPlane(kept.total()));
-    }
-    planar.brightness.appendPlane(newPlane(kept.total()));
+        kept.getChannelsCount() == 3 &&
+        (parts.spread.empty() || parts.spread.size() == cv::Size((cols + 1) / 2, (rows + 1) / 2)));
+    PlanarLight planar{std::move(parts.kept),
+                       quendel::CpuTexture(nullptr, static_cast<unsigned>(cols),
+                                           static_cast<unsigned>(rows), 0, true)};
+    planar.brightness.appendPlane(newPlane(static_cast<size_t>(rows) * static_cast<size_t>(cols)));
     const std::array<float*, 3> channels = {planar.image.getChannel(0), planar.image.getChannel(1),
                                             planar.image.getChannel(2)};
     float* brightness = planar.brightness.getChannel(0);
-    cv::parallel_for_(cv::Range(0, kept.rows), [&](const cv::Range& rows) {
-        for (int row = rows.start; row < rows.end; ++row) {
-            const auto* keep = kept.ptr<cv::Vec3f>(row);
-            const size_t at = static_cast<size_t>(row) * width;
-            for (unsigned column = 0; column < width; ++column) {
-                const cv::Vec3f pixel =
-                    spread.empty()
-                        ? keep[column]
-                        : keep[column] + spreadShare(spread, row, static_cast<int>(column));
-                channels[0][at + column] = pixel[0];
-                channels[1][at + column] = pixel[1];
-                channels[2][at + column] = pixel[2];
-                brightness[at + column] = kBlue * pixel[0] + kGreen * pixel[1] + kRed * pixel[2];
+    const cv::Mat& spread = parts.spread;
+    cv::parallel_for_(cv::Range(0, rows), [&](const cv::Range& range) {
+        for (int row = range.start; row < range.end; ++row) {
+            const cv::Vec3f* blocks = spread.empty() ? nullptr : spread.ptr<cv::Vec3f>(row / 2);
+            const size_t at = static_cast<size_t>(row) * static_cast<size_t>(cols);
+            for (int column = 0; column < cols; ++column) {
+                const size_t i = at + static_cast<size_t>(column);
+                cv::Vec3f pixel(channels[0][i], channels[1][i], channels[2][i]);
+                if (blocks != nullptr) {
+                    pixel += blocks[column / 2] * kSpreadShare;
+                    channels[0][i] = pixel[0];
+                    channels[1][i] = pixel[1];
+                    channels[2][i] = pixel[2];
+                }
+                brightness[i] = kBlue * pixel[0] + kGreen * pixel[1] + kRed * pixel[2];
             }
         }
     });

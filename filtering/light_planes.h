@@ -2,6 +2,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "firefly_suppression.h"
 #include "quendel/texture.h"
 
 namespace filtering {
@@ -16,9 +17,9 @@ struct PlanarLight {
     quendel::CpuTexture brightness;
 };
 
-/// A layer's outlier-free light (`separateFireflies`' parts; `spread` may be
-/// empty) in planes, and its luminance, in one pass.
-PlanarLight planarLight(const cv::Mat& kept, const cv::Mat& spread);
+/// A layer's outlier-free light in planes (the planes of `parts.kept`, with
+/// the spread light added in place), and its luminance.
+PlanarLight planarLight(SeparatedFireflies parts);
 
 /// The light a layer reflects off the texture colour: per channel, the sum
 /// over the pixels of light times colour. The sum's order is fixed, so it

@@ -168,10 +168,9 @@ cv::Mat filterLayer(const cv::Mat& light, const cv::Mat& texColor,
         return light.clone();
     }
     const float sigmaS = spatialSigmaFor(noise, parameters);
-    const SeparatedFireflies parts =
-        separateFireflies(light, brightness, parameters.fireflySpread,
-                          kFireflyFloorInNoise * noise.deviation, parameters.fireflyReach);
-    PlanarLight planar = planarLight(parts.kept, parts.spread);
+    PlanarLight planar = planarLight(separateFireflies(light, brightness, parameters.fireflySpread,
+                                                       kFireflyFloorInNoise * noise.deviation,
+                                                       parameters.fireflyReach));
     quendel::TDRFilter<quendel::CpuFiltering> filter;
     quendel::CpuTexture guide = geometry;
     for (int pass = 1; pass < parameters.passes; ++pass) {
