@@ -24,31 +24,45 @@ cv::Mat luminance(const cv::Mat& bgr) {
     return result;
 }
 
+namespace {
+
+// Marks in `close[column]` whether the pixel at `column` of row `a` and the
+// one at `column + step` of row `b` lie on the same smooth surface.
+void markClose(const cv::Vec3f* normalsA, const float* offsetsA, const cv::Vec3f* normalsB,
+               const float* offsetsB, int count, float normalLimit, float offsetStep,
+               uchar* close) {
+    for (int column = 0; column < count; ++column) {
+        const cv::Vec3f d = normalsB[column] - normalsA[column];
+        const bool sameNormal = d.dot(d) <= normalLimit;
+        const bool sameOffset = std::fabs(offsetsB[column] - offsetsA[column]) <= offsetStep;
+        close[column] = static_cast<uchar>(sameNormal & sameOffset);
+    }
+}
+
+}  // namespace
+
 cv::Mat flatGeometryMask(const cv::Mat& normals, const cv::Mat& planeOffsets, float normalStep,
                          float offsetStep) {
     cv::Mat mask(normals.rows, normals.cols, CV_8U, cv::Scalar(0));
     const float normalLimit = normalStep * normalStep;
+    const int cols = normals.cols;
     cv::parallel_for_(cv::Range(1, std::max(1, normals.rows - 1)), [&](const cv::Range& rows) {
+        // Each pair of neighbours is compared once: right of every pixel,
+        // and above and below.
+        std::vector<uchar> right(static_cast<size_t>(cols)), up(right.size()), down(right.size());
         for (int row = rows.start; row < rows.end; ++row) {
-            const cv::Vec3f* normalRows[3] = {normals.ptr<cv::Vec3f>(row - 1),
-                                              normals.ptr<cv::Vec3f>(row),
-                                              normals.ptr<cv::Vec3f>(row + 1)};
-            const float* offsetRows[3] = {planeOffsets.ptr<float>(row - 1),
-                                          planeOffsets.ptr<float>(row),
-                                          planeOffsets.ptr<float>(row + 1)};
+            const auto* normal = normals.ptr<cv::Vec3f>(row);
+            const float* offset = planeOffsets.ptr<float>(row);
+            markClose(normal, offset, normal + 1, offset + 1, cols - 1, normalLimit, offsetStep,
+                      right.data());
+            markClose(normal, offset, normals.ptr<cv::Vec3f>(row - 1),
+                      planeOffsets.ptr<float>(row - 1), cols, normalLimit, offsetStep, up.data());
+            markClose(normal, offset, normals.ptr<cv::Vec3f>(row + 1),
+                      planeOffsets.ptr<float>(row + 1), cols, normalLimit, offsetStep, down.data());
             uchar* marked = mask.ptr<uchar>(row);
-            for (int column = 1; column + 1 < normals.cols; ++column) {
-                const cv::Vec3f normal = normalRows[1][column];
-                const float offset = offsetRows[1][column];
-                const auto near = [&](int r, int c) {
-                    const cv::Vec3f d = normalRows[r][c] - normal;
-                    return d.dot(d) <= normalLimit &&
-                           std::fabs(offsetRows[r][c] - offset) <= offsetStep;
-                };
-                if (near(0, column) && near(2, column) && near(1, column - 1) &&
-                    near(1, column + 1)) {
-                    marked[column] = 255;
-                }
+            for (int column = 1; column + 1 < cols; ++column) {
+                const size_t i = static_cast<size_t>(column);
+                marked[column] = (right[i - 1] & right[i] & up[i] & down[i]) != 0 ? 255 : 0;
             }
         }
     });
