@@ -63,10 +63,10 @@ void appendGuideChannels(quendel::CpuTexture& guide, const cv::Mat& image, float
         for (int row = rows.start; row < rows.end; ++row) {
             const float* values = image.ptr<float>(row);
             const size_t at = static_cast<size_t>(row) * static_cast<size_t>(image.cols);
-            for (int column = 0; column < image.cols; ++column) {
-                for (int c = 0; c < channels; ++c) {
-                    planes[static_cast<size_t>(c)][at + static_cast<size_t>(column)] =
-                        values[column * channels + c] * scale;
+            for (int c = 0; c < channels; ++c) {
+                float* out = planes[static_cast<size_t>(c)] + at;
+                for (int column = 0; column < image.cols; ++column) {
+                    out[column] = values[column * channels + c] * scale;
                 }
             }
         }

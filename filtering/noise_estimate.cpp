@@ -48,15 +48,17 @@ cv::Mat flatGeometryMask(const cv::Mat& normals, const cv::Mat& planeOffsets, fl
     const int cols = normals.cols;
     cv::parallel_for_(cv::Range(1, std::max(1, normals.rows - 1)), [&](const cv::Range& rows) {
         // Each pair of neighbours is compared once: right of every pixel,
-        // and above and below.
+        // and below, which is the next row's above.
         std::vector<uchar> right(static_cast<size_t>(cols)), up(right.size()), down(right.size());
+        markClose(normals.ptr<cv::Vec3f>(rows.start - 1), planeOffsets.ptr<float>(rows.start - 1),
+                  normals.ptr<cv::Vec3f>(rows.start), planeOffsets.ptr<float>(rows.start), cols,
+                  normalLimit, offsetStep, down.data());
         for (int row = rows.start; row < rows.end; ++row) {
             const auto* normal = normals.ptr<cv::Vec3f>(row);
             const float* offset = planeOffsets.ptr<float>(row);
+            up.swap(down);
             markClose(normal, offset, normal + 1, offset + 1, cols - 1, normalLimit, offsetStep,
                       right.data());
-            markClose(normal, offset, normals.ptr<cv::Vec3f>(row - 1),
-                      planeOffsets.ptr<float>(row - 1), cols, normalLimit, offsetStep, up.data());
             markClose(normal, offset, normals.ptr<cv::Vec3f>(row + 1),
                       planeOffsets.ptr<float>(row + 1), cols, normalLimit, offsetStep, down.data());
             uchar* marked = mask.ptr<uchar>(row);
