@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <exception>
+#include <functional>
 #include <opencv2/imgproc.hpp>
 #include <thread>
 #include <vector>
@@ -194,6 +196,32 @@ cv::Mat filterLayer(const cv::Mat& light, const cv::Mat& texColor,
     return interleavedScaled(planar.image, scale);
 }
 
+// Runs the work of the two layers side by side, each with a filter of its
+// own on half the processors: much of each one's work runs on one thread.
+// A failure on either side is passed on once both have stopped.
+void sideBySide(const std::function<void()>& first, const std::function<void()>& second) {
+    std::exception_ptr failed;
+    std::thread beside([&] {
+        const quendel::TeamShare half(2);
+        try {
+            first();
+        } catch (...) {
+            failed = std::current_exception();
+        }
+    });
+    try {
+        const quendel::TeamShare half(2);
+        second();
+    } catch (...) {
+        beside.join();
+        throw;
+    }
+    beside.join();
+    if (failed) {
+        std::rethrow_exception(failed);
+    }
+}
+
 }  // namespace
 
 QualityLight filterLightForQuality(const Frame& frame, const QualityParameters& parameters,
@@ -204,19 +232,15 @@ QualityLight filterLightForQuality(const Frame& frame, const QualityParameters& 
     const cv::Mat flat = flatGeometryMask(geometry.normals, geometry.planeOffsets, kFlatNormalStep,
                                           kFlatOffsetStep * geometry.medianDistance);
     const quendel::CpuTexture guide = geometryGuide(geometry, parameters);
-    // The two layers are filtered side by side, each with a filter of its
-    // own on half the processors: much of each one's work runs on one
-    // thread.
     QualityLight light;
-    std::thread primary([&] {
-        const quendel::TeamShare half(2);
-        light.primary = filterLayer(frame[Primary], frame[TexColor], guide, flat, parameters);
-    });
-    {
-        const quendel::TeamShare half(2);
-        light.secondary = filterLayer(frame[Secondary], frame[TexColor], guide, flat, parameters);
-    }
-    primary.join();
+    sideBySide(
+        [&] {
+            light.primary = filterLayer(frame[Primary], frame[TexColor], guide, flat, parameters);
+        },
+        [&] {
+            light.secondary =
+                filterLayer(frame[Secondary], frame[TexColor], guide, flat, parameters);
+        });
     ticks = cv::getTickCount() - start;
     return light;
 }

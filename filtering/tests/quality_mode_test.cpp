@@ -240,6 +240,25 @@ TEST(QualityMode, TinyAndDegenerateFramesStayFinite) {
     }
 }
 
+TEST(QualityMode, AFailureInEitherLayerReachesTheCaller) {
+    // The two light layers are filtered on two threads; a layer the mode
+    // cannot take must end in an exception for the caller, not end the
+    // process.
+    for (const Layer broken : {Primary, Secondary}) {
+        Frame frame;
+        frame.settings = {0.2f, 6.0f};
+        cv::RNG random(3);
+        for (cv::Mat& layer : frame.layers) {
+            layer.create(16, 16, CV_32FC3);
+            random.fill(layer, cv::RNG::UNIFORM, 0.1f, 1.0f);
+        }
+        // Two channels, and noisy enough to be filtered.
+        frame[broken].create(16, 16, CV_32FC2);
+        random.fill(frame[broken], cv::RNG::UNIFORM, 0.1f, 1.0f);
+        EXPECT_THROW(denoiseForQuality(frame), cv::Exception) << "layer " << broken;
+    }
+}
+
 // The program on a sample frame, with and without --quality. The default
 // output's bytes were recorded before the quality mode existed.
 TEST(QualityMode, ProgramWritesBothModesAndTheDefaultIsUnchanged) {
