@@ -31,6 +31,41 @@ QUENDEL_ALWAYS_INLINE void sumsToDistances(float* values, unsigned count, Distan
     }
 }
 
+// Adds the squared differences of `count` channels, in channel order, to
+// the sums of one row: to the left neighbours and, unless `vertical` is
+// null, to the row above. Several channels per pass keep the sums in
+// registers rather than storing and loading them once per channel.
+template <std::size_t count>
+QUENDEL_ALWAYS_INLINE void addChannels(float* __restrict horizontal, float* __restrict vertical,
+                                       const float* const* guideRows, unsigned width) {
+    const float* __restrict rows[count];
+    for (std::size_t c = 0; c < count; ++c) {
+        rows[c] = guideRows[c];
+    }
+    for (unsigned x = 1; x < width; ++x) {
+        float sum = horizontal[x];
+        for (std::size_t c = 0; c < count; ++c) {
+            const float difference = rows[c][x] - rows[c][x - 1];
+            sum = sum + difference * difference;
+        }
+        horizontal[x] = sum;
+    }
+    if (vertical != nullptr) {
+        const float* __restrict above[count];
+        for (std::size_t c = 0; c < count; ++c) {
+            above[c] = rows[c] - width;
+        }
+        for (unsigned x = 0; x < width; ++x) {
+            float sum = vertical[x];
+            for (std::size_t c = 0; c < count; ++c) {
+                const float difference = rows[c][x] - above[c][x];
+                sum = sum + difference * difference;
+            }
+            vertical[x] = sum;
+        }
+    }
+}
+
 // Distances of one row to its left neighbours and, unless `vertical` is null
 // (row 0), to the row above. Each guide row is used for both while it is in
 // the nearest cache.
@@ -42,19 +77,13 @@ QUENDEL_ALWAYS_INLINE void distanceRowsBody(float* __restrict horizontal,
     if (vertical != nullptr) {
         std::fill(vertical, vertical + width, 0.0f);
     }
-    for (std::size_t c = 0; c < channels; ++c) {
-        const float* __restrict row = guideRows[c];
-        for (unsigned x = 1; x < width; ++x) {
-            const float difference = row[x] - row[x - 1];
-            horizontal[x] = horizontal[x] + difference * difference;
-        }
-        if (vertical != nullptr) {
-            const float* __restrict above = row - width;
-            for (unsigned x = 0; x < width; ++x) {
-                const float difference = row[x] - above[x];
-                vertical[x] = vertical[x] + difference * difference;
-            }
-        }
+    constexpr std::size_t kGroup = 4;
+    std::size_t c = 0;
+    for (; c + kGroup <= channels; c += kGroup) {
+        addChannels<kGroup>(horizontal, vertical, guideRows + c, width);
+    }
+    for (; c < channels; ++c) {
+        addChannels<1>(horizontal, vertical, guideRows + c, width);
     }
     sumsToDistances(horizontal + 1, width - 1, weights);
     if (vertical != nullptr) {
