@@ -46,11 +46,8 @@ void normalizedDistancesInto(const cv::Mat& positions, const CameraPosition& cam
         const uint8_t* skip = untrusted.empty() ? nullptr : untrusted.ptr<uint8_t>(row);
         float* distance = distances.ptr<float>(row);
         for (int column = 0; column < positions.cols; ++column) {
-            const float dz = position[column][0] - camera.z;
-            const float dy = position[column][1] - camera.y;
-            const float dx = position[column][2] - camera.x;
-            const float qz = dz * dz, qy = dy * dy, qx = dx * dx;
-            const float d = std::sqrt((qy + qz) + qx);
+            const float d = distanceToCamera(position[column][0], position[column][1],
+                                             position[column][2], camera);
             distance[column] = d;
             if (skip == nullptr || skip[column] == 0) {
                 largest = std::max(largest, d);
@@ -58,13 +55,17 @@ void normalizedDistancesInto(const cv::Mat& positions, const CameraPosition& cam
             }
         }
     }
-    const float range = largest - smallest;
+    rescaleDistances(distances, smallest, largest, untrusted);
+}
+
+void rescaleDistances(cv::Mat& distances, float nearest, float farthest, const cv::Mat& untrusted) {
+    const float range = farthest - nearest;
     if (!(range > 0.0f)) {
         // Every point equally far: nothing to tell apart, and 0/0 otherwise.
         distances.setTo(0.0f);
         return;
     }
-    distances.forEach<float>([&](float& value, const int*) { value = (value - smallest) / range; });
+    distances.forEach<float>([&](float& value, const int*) { value = (value - nearest) / range; });
     if (!untrusted.empty()) {
         // A repaired point can lie nearer or farther than every measured one.
         distances.setTo(0.0f, (distances < 0.0f) & untrusted);
@@ -79,7 +80,7 @@ void remapNormals(quendel::CpuTexture& normals) {
         float* plane = normals.getChannel(c);
         cv::parallel_for_(rows, [&](const cv::Range& part) {
             for (size_t j = part.start * width; j < part.end * width; ++j) {
-                plane[j] = (plane[j] + 1.0f) * 0.5f;
+                plane[j] = remappedNormal(plane[j]);
             }
         });
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <opencv2/core.hpp>
 
 #include "frame.h"
@@ -23,6 +24,26 @@ cv::Mat normalizedDistances(const cv::Mat& positions, const CameraPosition& came
 /// the positions' size.
 void normalizedDistancesInto(const cv::Mat& positions, const CameraPosition& camera,
                              const cv::Mat& untrusted, cv::Mat& distances);
+
+/// The distance of one position (working channels z, y, x) to the camera,
+/// as the distance map takes it.
+inline float distanceToCamera(float z, float y, float x, const CameraPosition& camera) {
+    const float dz = z - camera.z;
+    const float dy = y - camera.y;
+    const float dx = x - camera.x;
+    const float qz = dz * dz, qy = dy * dy, qx = dx * dx;
+    return std::sqrt((qy + qz) + qx);
+}
+
+/// The last step of the distance map: every distance rescaled in place so
+/// that `nearest` becomes 0 and `farthest` 1 (all 0 when they do not
+/// differ), the untrusted pixels held to [0, 1].
+void rescaleDistances(cv::Mat& distances, float nearest, float farthest, const cv::Mat& untrusted);
+
+/// A normal component from [-1, 1] to [0, 1].
+inline float remappedNormal(float value) {
+    return (value + 1.0f) * 0.5f;
+}
 
 /// Normals from [-1, 1] to [0, 1], in place, in every plane.
 void remapNormals(quendel::CpuTexture& normals);
