@@ -127,26 +127,30 @@ bool readLayerSize(const std::string& path, cv::Size& size) {
     return checkLayerFile(path, descriptor, size) != LayerCheck::Bad;
 }
 
-cv::Mat read_float4(const std::string& path) {
+bool readLayerRows(const std::string& path, cv::Size expected, const LayerRowReader& take) {
     const int descriptor = openLayer(path);
     if (descriptor < 0) {
-        return cv::Mat();
+        return false;
     }
     const Descriptor closer{descriptor};
     cv::Size size;
     if (checkLayerFile(path, descriptor, size) != LayerCheck::Pixels) {
-        return cv::Mat();
+        return false;
+    }
+    if (size != expected) {
+        rejectLayer(path, "changed size while the frame was read");
+        return false;
     }
     const int width = size.width, height = size.height;
-    const size_t rowBytes = static_cast<size_t>(width) * 16u;
-    cv::Mat image = freshImage(height, width, CV_32FC3);
-    // Rows are read a block at a time and turned around into the working
-    // image in the same pass. Read, not mapped: a file cut short while it is
-    // read gives a short read and a message, where a mapping would give SIGBUS.
+    const size_t rowFloats = static_cast<size_t>(width) * 4u;
+    const size_t rowBytes = rowFloats * sizeof(float);
+    // Rows are read a block at a time and handed over in the same pass. Read,
+    // not mapped: a file cut short while it is read gives a short read and a
+    // message, where a mapping would give SIGBUS.
     std::atomic<bool> complete{true};
     cv::parallel_for_(cv::Range(0, height), [&](const cv::Range& rows) {
         const int blockRows = static_cast<int>(std::max<size_t>(1, kReadBlockBytes / rowBytes));
-        std::vector<unsigned char> block(static_cast<size_t>(blockRows) * rowBytes);
+        std::vector<float> block(static_cast<size_t>(blockRows) * rowFloats);
         for (int first = rows.start; first < rows.end && complete; first += blockRows) {
             const int count = std::min(blockRows, rows.end - first);
             // Bottom row first in the file: rows [first, first + count) of the
@@ -154,28 +158,39 @@ cv::Mat read_float4(const std::string& path) {
             const size_t bytes = static_cast<size_t>(count) * rowBytes;
             const off_t offset =
                 static_cast<off_t>(8 + static_cast<size_t>(height - first - count) * rowBytes);
-            if (!readFully(descriptor, block.data(), bytes, offset)) {
+            if (!readFully(descriptor, reinterpret_cast<unsigned char*>(block.data()), bytes,
+                           offset)) {
                 complete = false;
                 return;
             }
             for (int row = first; row < first + count; ++row) {
-                const unsigned char* source =
-                    block.data() + static_cast<size_t>(first + count - 1 - row) * rowBytes;
-                float* target = image.ptr<float>(row);
-                for (int x = 0; x < width; ++x) {
-                    float rgba[4];  // red, green, blue, alpha
-                    std::memcpy(rgba, source + 16u * static_cast<size_t>(x), sizeof rgba);
-                    target[3 * x] = rgba[2];
-                    target[3 * x + 1] = rgba[1];
-                    target[3 * x + 2] = rgba[0];
-                }
+                take(row, block.data() + static_cast<size_t>(first + count - 1 - row) * rowFloats);
             }
         }
     });
     if (!complete) {
-        return rejectLayer(path, "file cut short while it was read");
+        rejectLayer(path, "file cut short while it was read");
+        return false;
     }
-    return image;
+    return true;
+}
+
+cv::Mat read_float4(const std::string& path) {
+    cv::Size size;
+    if (!readLayerSize(path, size) || size.empty()) {
+        return cv::Mat();
+    }
+    cv::Mat image = freshImage(size.height, size.width, CV_32FC3);
+    const bool read = readLayerRows(path, size, [&](int row, const float* rgba) {
+        float* target = image.ptr<float>(row);
+        for (int x = 0; x < size.width; ++x) {
+            // Red, green, blue, alpha in the file; blue, green, red here.
+            target[3 * x] = rgba[4 * x + 2];
+            target[3 * x + 1] = rgba[4 * x + 1];
+            target[3 * x + 2] = rgba[4 * x];
+        }
+    });
+    return read ? image : cv::Mat();
 }
 
 bool save_float4(const std::string& path, const cv::Mat& image) {

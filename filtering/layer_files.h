@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <opencv2/core.hpp>
 #include <string>
 
@@ -13,6 +14,17 @@ namespace filtering {
 /// dropped. An unreadable or malformed file gives a message naming it on
 /// standard error and an empty image.
 cv::Mat read_float4(const std::string& path);
+
+/// Takes one row of a layer: its index top-down and the file's floats for
+/// it (red, green, blue, alpha for each pixel).
+using LayerRowReader = std::function<void(int row, const float* rgba)>;
+
+/// Reads the pixels of an `.imagef4` file of the size `expected` a block of
+/// rows at a time on OpenCV's threads and hands every row to `take` once,
+/// from several threads at a time. False, with a message naming the file,
+/// when it is unreadable, malformed, of another size or cut short while it
+/// is read (then some rows may have been taken).
+bool readLayerRows(const std::string& path, cv::Size expected, const LayerRowReader& take);
 
 /// Checks an `.imagef4` file as read_float4 does, without reading its
 /// pixels: false, with the same message, when it is unreadable or malformed;
