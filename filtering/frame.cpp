@@ -23,14 +23,12 @@ bool checkLayer(const std::string& path, cv::Size size, cv::Size first) {
 
 }  // namespace
 
-std::optional<Frame> loadFrame(const FramePaths& paths) {
-    Frame frame;
+std::optional<cv::Size> checkFrameFiles(const FramePaths& paths, Frame& frame) {
     if (!readCamera(paths.camera(), frame.camera)) {
         return std::nullopt;
     }
     // Every file is checked in order first, so that the first bad one is the
-    // one reported; then the pixels of all but the unused texture
-    // coordinates are read side by side.
+    // one reported.
     cv::Size first;
     for (int layer = 0; layer < LayerCount; ++layer) {
         const std::string path = paths.layer(static_cast<Layer>(layer));
@@ -40,6 +38,29 @@ std::optional<Frame> loadFrame(const FramePaths& paths) {
         }
         first = layer == 0 ? size : first;
     }
+    return first;
+}
+
+bool completeFrame(const FramePaths& paths, const std::array<bool, LayerCount>& read,
+                   Frame& frame) {
+    for (int layer = 0; layer < LayerCount; ++layer) {
+        // A file changed since it was checked.
+        if (!read[layer]) {
+            checkLayer(paths.layer(static_cast<Layer>(layer)), cv::Size(), cv::Size());
+            return false;
+        }
+    }
+    return readSettings(paths.settings(), frame.settings) &&
+           repairNonFiniteSamples(frame, std::cerr);
+}
+
+std::optional<Frame> loadFrame(const FramePaths& paths) {
+    Frame frame;
+    const std::optional<cv::Size> size = checkFrameFiles(paths, frame);
+    if (!size) {
+        return std::nullopt;
+    }
+    // The pixels of all but the unused texture coordinates, side by side.
     cv::parallel_for_(cv::Range(0, LayerCount), [&](const cv::Range& layers) {
         for (int layer = layers.start; layer < layers.end; ++layer) {
             if (layer != TexCoord) {
@@ -47,17 +68,11 @@ std::optional<Frame> loadFrame(const FramePaths& paths) {
             }
         }
     });
+    std::array<bool, LayerCount> read{};
     for (int layer = 0; layer < LayerCount; ++layer) {
-        // A file changed since it was checked.
-        if (layer != TexCoord &&
-            !checkLayer(paths.layer(static_cast<Layer>(layer)), frame.layers[layer].size(), first)) {
-            return std::nullopt;
-        }
+        read[layer] = layer == TexCoord || frame.layers[layer].size() == *size;
     }
-    if (!readSettings(paths.settings(), frame.settings)) {
-        return std::nullopt;
-    }
-    if (!repairNonFiniteSamples(frame, std::cerr)) {
+    if (!completeFrame(paths, read, frame)) {
         return std::nullopt;
     }
     return frame;

@@ -32,4 +32,15 @@ struct Frame {
 /// the load.
 std::optional<Frame> loadFrame(const FramePaths& paths);
 
+/// The steps of loadFrame around the reading of the pixels, for loaders that
+/// read some layers into another form. First: the camera, then every layer
+/// file's header checked in order; the size the layers share, or nothing
+/// after a message naming the first bad file.
+std::optional<cv::Size> checkFrameFiles(const FramePaths& paths, Frame& frame);
+
+/// Last: reports the first layer that `read` says was not read whole (a file
+/// changed since it was checked), or reads the settings and repairs the
+/// non-finite samples of the layers `frame` holds. False after a message.
+bool completeFrame(const FramePaths& paths, const std::array<bool, LayerCount>& read, Frame& frame);
+
 }  // namespace filtering

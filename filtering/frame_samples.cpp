@@ -23,6 +23,10 @@ bool repairNonFiniteSamples(Frame& frame, std::ostream& messages) {
     bool usable = true;
     for (Layer layer : kUsedLayers) {
         cv::Mat& image = frame[layer];
+        if (image.empty()) {
+            // Not held as an image: the loader read it into another form.
+            continue;
+        }
         const size_t bad = countNonFinite(image);
         if (bad == 0) {
             continue;

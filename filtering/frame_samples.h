@@ -6,7 +6,8 @@
 
 namespace filtering {
 
-/// Finds the NaN and infinite values of every layer the pipeline uses and
+/// Finds the NaN and infinite values of every layer the pipeline uses (of
+/// those the frame holds: an empty layer is passed over) and
 /// replaces them by what their neighbours hold (see replaceNonFinite): a
 /// bad sample is a lost sample, and its neighbours are the best estimate of
 /// what it would have been. Writes one line to `messages` for each layer
