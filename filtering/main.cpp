@@ -1,14 +1,37 @@
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <utility>
 
 #include "frame.h"
 #include "pipeline.h"
+#include "prepared_frame.h"
 #include "preview.h"
 #include "program_options.h"
 #include "quality_pipeline.h"
 
 using namespace filtering;
+
+namespace {
+
+// Each mode's frame is let go before the result is written.
+std::optional<DenoisedFrame> denoiseDefault(const FramePaths& paths) {
+    std::optional<PreparedFrame> prepared = loadPreparedFrame(paths);
+    if (!prepared) {
+        return std::nullopt;
+    }
+    return denoise(std::move(*prepared));
+}
+
+std::optional<DenoisedFrame> denoiseQuality(const FramePaths& paths) {
+    const std::optional<Frame> frame = loadFrame(paths);
+    if (!frame) {
+        return std::nullopt;
+    }
+    return denoiseForQuality(*frame);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     std::string error;
@@ -22,20 +45,18 @@ int main(int argc, char** argv) {
         return 0;
     }
     const FramePaths paths(options->root);
-    auto frame = loadFrame(paths);
-    if (!frame) {
+    const std::optional<DenoisedFrame> result =
+        options->quality ? denoiseQuality(paths) : denoiseDefault(paths);
+    if (!result) {
         return 1;
     }
-    const DenoisedFrame result =
-        options->quality ? denoiseForQuality(*frame) : denoise(std::move(*frame));
-    frame.reset();
-    std::printf("Spent %lf seconds\n", result.seconds);
+    std::printf("Spent %lf seconds\n", result->seconds);
     std::fflush(stdout);
     const std::string output = options->output.empty() ? paths.output() : options->output;
-    if (!save_float4(output, result.image)) {
+    if (!save_float4(output, result->image)) {
         return 1;
     }
-    if (!options->preview.empty() && !writePreview(options->preview, result.image)) {
+    if (!options->preview.empty() && !writePreview(options->preview, result->image)) {
         return 1;
     }
     return 0;

@@ -4,12 +4,23 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <limits>
+#include <optional>
+#include <sstream>
+#include <utility>
+#include <vector>
 
+#include "layer_files.h"
+#include "prepared_frame.h"
 #include "quendel/source_vector.h"
 #include "quendel/tdr_filter.h"
 #include "quendel/threads.h"
 #include "synthetic_frame.h"
+#include "test_files.h"
 
 using namespace filtering;
 
@@ -230,6 +241,64 @@ TEST(Denoise, MakesTheFrameOfItsFixedGuideAndFilter) {
         const cv::Mat expected = expectedFrame(frame);
         const cv::Mat image = denoise(frame).image;
         EXPECT_LT(cv::norm(image, expected, cv::NORM_INF), 1e-5) << width << " x " << height;
+    }
+}
+
+// Writes a frame as the renderer saves it.
+void writeFrameFiles(const FramePaths& paths, const Frame& frame) {
+    std::filesystem::create_directories(paths.inputFolder());
+    for (int layer = 0; layer < LayerCount; ++layer) {
+        ASSERT_TRUE(save_float4(paths.layer(static_cast<Layer>(layer)), frame.layers[layer]));
+    }
+    char text[128];
+    std::snprintf(text, sizeof text, "%.9g %.9g %.9g\n", frame.camera.x, frame.camera.y,
+                  frame.camera.z);
+    writeText(paths.camera(), text);
+    std::snprintf(text, sizeof text, "0 0 0 0 %.9g %.9g\n", frame.settings.rangeSigma,
+                  frame.settings.spatialSigma);
+    writeText(paths.settings(), text);
+}
+
+// What a loader writes on standard error.
+template <typename Load>
+std::string errorsOf(Load load) {
+    std::ostringstream captured;
+    std::streambuf* previous = std::cerr.rdbuf(captured.rdbuf());
+    load();
+    std::cerr.rdbuf(previous);
+    return captured.str();
+}
+
+TEST(PreparedFrame, GivesTheLongWaysFrameBitForBitAndTheSameMessages) {
+    TemporaryFolder folder;
+    const FramePaths paths(folder.path().string());
+    const Frame clean = syntheticFrame(37, 23);
+    // The clean frame, then a NaN and an infinity in each layer the pipeline
+    // uses: those the loader reads straight into the filter's inputs send it
+    // the long way, the others are repaired in place.
+    std::vector<std::pair<Layer, cv::Point>> cases = {{TexCoord, {0, 0}}};
+    for (Layer layer : {Primary, Secondary, TexColor, Normals, Positions, Rest}) {
+        cases.push_back({layer, {5, 7}});
+    }
+    for (const auto& [layer, pixel] : cases) {
+        Frame frame = clean;
+        frame.layers[layer] = clean[layer].clone();
+        if (layer != TexCoord) {
+            frame[layer].at<cv::Vec3f>(pixel)[0] = std::numeric_limits<float>::quiet_NaN();
+            frame[layer].at<cv::Vec3f>(pixel.y + 1, pixel.x)[2] =
+                std::numeric_limits<float>::infinity();
+        }
+        writeFrameFiles(paths, frame);
+        std::optional<Frame> whole;
+        std::optional<PreparedFrame> prepared;
+        const std::string wholeErrors = errorsOf([&] { whole = loadFrame(paths); });
+        const std::string preparedErrors = errorsOf([&] { prepared = loadPreparedFrame(paths); });
+        ASSERT_TRUE(whole && prepared) << kLayerFileNames[layer];
+        EXPECT_EQ(preparedErrors, wholeErrors);
+        EXPECT_EQ(layer == TexCoord, wholeErrors.empty()) << wholeErrors;
+        const cv::Mat expected = denoise(std::move(*whole)).image;
+        EXPECT_TRUE(bitIdentical(denoise(std::move(*prepared)).image, expected))
+            << kLayerFileNames[layer];
     }
 }
 
