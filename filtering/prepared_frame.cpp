@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "fresh_image.h"
 #include "light_planes.h"
 
 namespace filtering {
@@ -40,6 +41,29 @@ bool readIntoPlanes(const std::string& path, cv::Size size, quendel::CpuTexture&
                 const float value = rgba[4 * x + 2 - c];
                 bad += std::isfinite(value) ? 0 : 1;
                 planes[static_cast<size_t>(c)][at + static_cast<size_t>(x)] = convert(value);
+            }
+        }
+        nonFinite += bad;
+    });
+}
+
+// Reads a three-channel layer into `image` (as read_float4 does) and into
+// the planes of `texture` at once; counts its non-finite values.
+bool readIntoImageAndPlanes(const std::string& path, cv::Size size, cv::Mat& image,
+                            quendel::CpuTexture& texture, std::atomic<size_t>& nonFinite) {
+    image = freshImage(size.height, size.width, CV_32FC3);
+    const std::array<float*, 3> planes = {texture.getChannel(0), texture.getChannel(1),
+                                          texture.getChannel(2)};
+    return readLayerRows(path, size, [&](int row, const float* rgba) {
+        float* pixels = image.ptr<float>(row);
+        const size_t at = static_cast<size_t>(row) * static_cast<size_t>(size.width);
+        size_t bad = 0;
+        for (int x = 0; x < size.width; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                const float value = rgba[4 * x + 2 - c];
+                bad += std::isfinite(value) ? 0 : 1;
+                pixels[3 * x + c] = value;
+                planes[static_cast<size_t>(c)][at + static_cast<size_t>(x)] = value;
             }
         }
         nonFinite += bad;
@@ -100,7 +124,8 @@ std::optional<PreparedFrame> loadPreparedFrame(const FramePaths& paths) {
     inputs.distances = newTexture(*size, 1);
     std::vector<float> nearest(static_cast<size_t>(size->height));
     std::vector<float> farthest(nearest.size());
-    std::atomic<size_t> nonFinite{0};
+    inputs.texColor = newTexture(*size, 3);
+    std::atomic<size_t> nonFinite{0}, nonFiniteColours{0};
     std::array<bool, LayerCount> read{};
     read[TexCoord] = true;
     constexpr Layer kRead[] = {Primary, Secondary, TexColor, Normals, Positions, Rest};
@@ -116,6 +141,10 @@ std::optional<PreparedFrame> loadPreparedFrame(const FramePaths& paths) {
                 case Normals:
                     read[layer] =
                         readIntoPlanes(path, *size, inputs.normals, remappedNormal, nonFinite);
+                    break;
+                case TexColor:
+                    read[layer] = readIntoImageAndPlanes(path, *size, frame.layers[layer],
+                                                         inputs.texColor, nonFiniteColours);
                     break;
                 case Positions:
                     read[layer] =
@@ -140,7 +169,10 @@ std::optional<PreparedFrame> loadPreparedFrame(const FramePaths& paths) {
     cv::Mat distances(size->height, size->width, CV_32F, inputs.distances.getChannel(0));
     rescaleDistances(distances, *std::min_element(nearest.begin(), nearest.end()),
                      *std::max_element(farthest.begin(), farthest.end()), cv::Mat());
-    inputs.texColor = toTexture(frame[TexColor]);
+    if (nonFiniteColours > 0) {
+        // The planes are made again from the repaired colours.
+        inputs.texColor = toTexture(frame[TexColor]);
+    }
     inputs.sigmaS = clampSigma(frame.settings.spatialSigma);
     inputs.sigmaR = clampSigma(frame.settings.rangeSigma);
     return prepared;
