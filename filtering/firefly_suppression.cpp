@@ -6,6 +6,7 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
+#include "layer_files.h"
 #include "light_planes.h"
 #include "noise_estimate.h"
 
@@ -103,23 +104,9 @@ void spreadAround(cv::Mat& blocks, float reach, int rows, int cols) {
 }  // namespace
 
 cv::Mat suppressFireflies(const cv::Mat& light, float spread, float floor, float reach) {
-    const SeparatedFireflies parts =
-        separateFireflies(light, luminance(light), spread, floor, reach);
-    cv::Mat kept(light.size(), CV_32FC3);
-    for (int row = 0; row < light.rows; ++row) {
-        auto* pixel = kept.ptr<cv::Vec3f>(row);
-        for (int column = 0; column < light.cols; ++column) {
-            const size_t at = static_cast<size_t>(row) * static_cast<size_t>(light.cols) +
-                              static_cast<size_t>(column);
-            for (unsigned c = 0; c < 3; ++c) {
-                pixel[column][static_cast<int>(c)] = parts.kept.getChannel(c)[at];
-            }
-            if (!parts.spread.empty()) {
-                pixel[column] += spreadShare(parts.spread, row, column);
-            }
-        }
-    }
-    return kept;
+    const PlanarLight planar =
+        planarLight(separateFireflies(light, luminance(light), spread, floor, reach));
+    return interleavedScaled(planar.image, cv::Vec3f(1.0f, 1.0f, 1.0f));
 }
 
 SeparatedFireflies separateFireflies(const cv::Mat& light, const cv::Mat& brightness, float spread,
@@ -127,11 +114,7 @@ SeparatedFireflies separateFireflies(const cv::Mat& light, const cv::Mat& bright
     CV_Assert(light.type() == CV_32FC3 && brightness.type() == CV_32F &&
               brightness.size() == light.size());
     SeparatedFireflies parts;
-    parts.kept = quendel::CpuTexture(nullptr, static_cast<unsigned>(light.cols),
-                                     static_cast<unsigned>(light.rows), 0, true);
-    for (int c = 0; c < 3; ++c) {
-        parts.kept.appendPlane(newPlane(light.total()));
-    }
+    parts.kept = newTexture(light.size(), 3);
     // The spreading runs on 2 x 2 blocks: a quarter of the work, and the
     // filter that follows smooths the blocks' steps away.
     cv::Mat taken((light.rows + 1) / 2, (light.cols + 1) / 2, CV_32FC3);

@@ -17,9 +17,9 @@ cv::Mat suppressFireflies(const cv::Mat& light, float spread, float floor, float
 
 /// The same in two parts, given the layer's luminance (`luminance(light)`)
 /// already made: the layer with its outliers lowered, in three planes, and
-/// the light taken from them, spread around. The spread light is kept at half the layer's
-/// resolution, each element shared by the up to 2 x 2 pixels it covers:
-/// `spreadShare` says what one pixel gets. Empty when no pixel was lowered.
+/// the light taken from them, spread around. The spread light is kept at
+/// half the layer's resolution: pixel (row, column) gets kSpreadShare of
+/// element (row / 2, column / 2). Empty when no pixel was lowered.
 struct SeparatedFireflies {
     quendel::CpuTexture kept;
     cv::Mat spread;
@@ -27,11 +27,7 @@ struct SeparatedFireflies {
 SeparatedFireflies separateFireflies(const cv::Mat& light, const cv::Mat& brightness, float spread,
                                      float floor, float reach);
 
-/// The share of the spread light that pixel (row, column) gets; `spread`
-/// must not be empty.
+/// Each pixel's share of the spread light of its 2 x 2 block.
 constexpr float kSpreadShare = 0.25f;
-inline cv::Vec3f spreadShare(const cv::Mat& spread, int row, int column) {
-    return spread.at<cv::Vec3f>(row / 2, column / 2) * kSpreadShare;
-}
 
 }  // namespace filtering

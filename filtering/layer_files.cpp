@@ -286,6 +286,20 @@ bool readSettings(const std::string& path, FilterSettings& settings) {
     return true;
 }
 
+quendel::CpuTexture::PlaneHandle newPlane(size_t values) {
+    return std::make_shared<quendel::CpuTexture::Plane>(quendel::UnsetValues(),
+                                                        quendel::UnsetValues(values));
+}
+
+quendel::CpuTexture newTexture(cv::Size size, unsigned channels) {
+    quendel::CpuTexture texture(nullptr, static_cast<unsigned>(size.width),
+                                static_cast<unsigned>(size.height), 0, true);
+    for (unsigned c = 0; c < channels; ++c) {
+        texture.appendPlane(newPlane(static_cast<size_t>(size.area())));
+    }
+    return texture;
+}
+
 quendel::CpuTexture toTexture(const cv::Mat& image) {
     CV_Assert(image.depth() == CV_32F && image.isContinuous());
     return quendel::CpuTexture(reinterpret_cast<const float*>(image.data),

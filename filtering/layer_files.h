@@ -57,4 +57,10 @@ bool readSettings(const std::string& path, FilterSettings& settings);
 /// A private planar copy of an interleaved float image.
 quendel::CpuTexture toTexture(const cv::Mat& image);
 
+/// A plane of `values` floats whose contents are unspecified until written.
+quendel::CpuTexture::PlaneHandle newPlane(size_t values);
+
+/// A texture of `size` with `channels` new planes (see newPlane).
+quendel::CpuTexture newTexture(cv::Size size, unsigned channels);
+
 }  // namespace filtering

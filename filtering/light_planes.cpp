@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "fresh_image.h"
+#include "layer_files.h"
 
 namespace filtering {
 
@@ -43,11 +44,6 @@ cv::Vec3d sumReflected(int rows, int cols, const cv::Mat& texColor, ReadPixel re
 
 }  // namespace
 
-quendel::CpuTexture::PlaneHandle newPlane(size_t values) {
-    return std::make_shared<quendel::CpuTexture::Plane>(quendel::UnsetValues(),
-                                                        quendel::UnsetValues(values));
-}
-
 PlanarLight planarLight(SeparatedFireflies parts) {
     const quendel::CpuTexture& kept = parts.kept;
     const int rows = static_cast<int>(kept.getHeight());
@@ -55,10 +51,7 @@ PlanarLight planarLight(SeparatedFireflies parts) {
     CV_Assert(
         kept.getChannelsCount() == 3 &&
         (parts.spread.empty() || parts.spread.size() == cv::Size((cols + 1) / 2, (rows + 1) / 2)));
-    PlanarLight planar{std::move(parts.kept),
-                       quendel::CpuTexture(nullptr, static_cast<unsigned>(cols),
-                                           static_cast<unsigned>(rows), 0, true)};
-    planar.brightness.appendPlane(newPlane(static_cast<size_t>(rows) * static_cast<size_t>(cols)));
+    PlanarLight planar{std::move(parts.kept), newTexture(cv::Size(cols, rows), 1)};
     const std::array<float*, 3> channels = {planar.image.getChannel(0), planar.image.getChannel(1),
                                             planar.image.getChannel(2)};
     float* brightness = planar.brightness.getChannel(0);

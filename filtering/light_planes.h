@@ -7,9 +7,6 @@
 
 namespace filtering {
 
-/// A plane of `values` floats whose contents are unspecified until written.
-quendel::CpuTexture::PlaneHandle newPlane(size_t values);
-
 /// A light layer in the planar form the filter takes, with its luminance
 /// as a texture of one plane beside it.
 struct PlanarLight {

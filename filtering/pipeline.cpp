@@ -94,10 +94,7 @@ namespace {
 
 // A private single-channel plane of the frame's size, seen as an image.
 quendel::CpuTexture singlePlane(const cv::Mat& like, cv::Mat& view) {
-    quendel::CpuTexture texture(nullptr, static_cast<unsigned>(like.cols),
-                                static_cast<unsigned>(like.rows), 0, true);
-    texture.appendPlane(std::make_shared<quendel::CpuTexture::Plane>(
-        quendel::UnsetValues(), quendel::UnsetValues(like.total())));
+    quendel::CpuTexture texture = newTexture(like.size(), 1);
     view = cv::Mat(like.rows, like.cols, CV_32F, texture.getChannel(0));
     return texture;
 }

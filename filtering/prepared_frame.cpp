@@ -15,25 +15,24 @@ namespace filtering {
 
 namespace {
 
-// Planes of a layer's size for the filter's inputs.
-quendel::CpuTexture newTexture(cv::Size size, unsigned channels) {
-    quendel::CpuTexture texture(nullptr, static_cast<unsigned>(size.width),
-                                static_cast<unsigned>(size.height), 0, true);
-    for (unsigned c = 0; c < channels; ++c) {
-        texture.appendPlane(newPlane(size.area()));
-    }
-    return texture;
+float unchanged(float value) {
+    return value;
 }
 
 // Reads a three-channel layer into the planes of `texture` (working order:
-// blue, green, red), each value through `convert`; counts the non-finite
-// values read into `nonFinite`.
+// blue, green, red), each value through `convert`, and, unless `image` is
+// null, into that image as read_float4 would; counts the non-finite values
+// read into `nonFinite`.
 template <typename Convert>
 bool readIntoPlanes(const std::string& path, cv::Size size, quendel::CpuTexture& texture,
-                    Convert convert, std::atomic<size_t>& nonFinite) {
+                    Convert convert, std::atomic<size_t>& nonFinite, cv::Mat* image = nullptr) {
+    if (image != nullptr) {
+        *image = freshImage(size.height, size.width, CV_32FC3);
+    }
     const std::array<float*, 3> planes = {texture.getChannel(0), texture.getChannel(1),
                                           texture.getChannel(2)};
     return readLayerRows(path, size, [&](int row, const float* rgba) {
+        float* pixels = image != nullptr ? image->ptr<float>(row) : nullptr;
         const size_t at = static_cast<size_t>(row) * static_cast<size_t>(size.width);
         size_t bad = 0;
         for (int x = 0; x < size.width; ++x) {
@@ -41,29 +40,9 @@ bool readIntoPlanes(const std::string& path, cv::Size size, quendel::CpuTexture&
                 const float value = rgba[4 * x + 2 - c];
                 bad += std::isfinite(value) ? 0 : 1;
                 planes[static_cast<size_t>(c)][at + static_cast<size_t>(x)] = convert(value);
-            }
-        }
-        nonFinite += bad;
-    });
-}
-
-// Reads a three-channel layer into `image` (as read_float4 does) and into
-// the planes of `texture` at once; counts its non-finite values.
-bool readIntoImageAndPlanes(const std::string& path, cv::Size size, cv::Mat& image,
-                            quendel::CpuTexture& texture, std::atomic<size_t>& nonFinite) {
-    image = freshImage(size.height, size.width, CV_32FC3);
-    const std::array<float*, 3> planes = {texture.getChannel(0), texture.getChannel(1),
-                                          texture.getChannel(2)};
-    return readLayerRows(path, size, [&](int row, const float* rgba) {
-        float* pixels = image.ptr<float>(row);
-        const size_t at = static_cast<size_t>(row) * static_cast<size_t>(size.width);
-        size_t bad = 0;
-        for (int x = 0; x < size.width; ++x) {
-            for (int c = 0; c < 3; ++c) {
-                const float value = rgba[4 * x + 2 - c];
-                bad += std::isfinite(value) ? 0 : 1;
-                pixels[3 * x + c] = value;
-                planes[static_cast<size_t>(c)][at + static_cast<size_t>(x)] = value;
+                if (pixels != nullptr) {
+                    pixels[3 * x + c] = value;
+                }
             }
         }
         nonFinite += bad;
@@ -135,16 +114,16 @@ std::optional<PreparedFrame> loadPreparedFrame(const FramePaths& paths) {
             const std::string path = paths.layer(layer);
             switch (layer) {
                 case Secondary:
-                    read[layer] = readIntoPlanes(
-                        path, *size, inputs.secondary, [](float v) { return v; }, nonFinite);
+                    read[layer] =
+                        readIntoPlanes(path, *size, inputs.secondary, unchanged, nonFinite);
                     break;
                 case Normals:
                     read[layer] =
                         readIntoPlanes(path, *size, inputs.normals, remappedNormal, nonFinite);
                     break;
                 case TexColor:
-                    read[layer] = readIntoImageAndPlanes(path, *size, frame.layers[layer],
-                                                         inputs.texColor, nonFiniteColours);
+                    read[layer] = readIntoPlanes(path, *size, inputs.texColor, unchanged,
+                                                 nonFiniteColours, &frame.layers[layer]);
                     break;
                 case Positions:
                     read[layer] =
