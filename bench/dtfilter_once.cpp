@@ -10,9 +10,9 @@
 #include <opencv2/ximgproc/edge_filter.hpp>
 #include <string>
 
-#include "frame_paths.h"
-#include "layer_files.h"
-#include "pipeline.h"
+#include "default_mode/pipeline.h"
+#include "frame_io/frame_paths.h"
+#include "frame_io/layer_files.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -13,11 +13,11 @@
 #include <utility>
 #include <vector>
 
+#include "default_mode/pipeline.h"
 #include "frame_files.h"
 #include "instruction_sets.h"
 #include "median_collector.h"
-#include "pipeline.h"
-#include "quality_pipeline.h"
+#include "quality_mode/quality_pipeline.h"
 #include "quendel/threads.h"
 #include "working_frame.h"
 #ifdef QUENDEL_HAVE_XIMGPROC

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "default_mode/pipeline.h"
 #include "frame_files.h"
 #include "frame_renderer.h"
 #include "image_stats.h"
-#include "pipeline.h"
-#include "quality_pipeline.h"
+#include "quality_mode/quality_pipeline.h"
 #include "working_frame.h"
 #ifdef QUENDEL_HAVE_XIMGPROC
 #include <opencv2/ximgproc/edge_filter.hpp>

@@ -2,7 +2,7 @@
 // one whose size matches the header and whose pixels all came from the file.
 #include <cstdlib>
 
-#include "layer_files.h"
+#include "frame_io/layer_files.h"
 #include "memory_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,6 +1,6 @@
 // The camera and settings readers accept any text without crashing or
 // reading out of bounds.
-#include "layer_files.h"
+#include "frame_io/layer_files.h"
 #include "memory_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

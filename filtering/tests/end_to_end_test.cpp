@@ -6,9 +6,9 @@
 #include <filesystem>
 
 #include "frame_files.h"
-#include "frame_paths.h"
+#include "frame_io/frame_paths.h"
+#include "frame_io/layer_files.h"
 #include "image_stats.h"
-#include "layer_files.h"
 #include "program_run.h"
 #include "test_files.h"
 

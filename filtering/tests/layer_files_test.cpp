@@ -1,4 +1,4 @@
-#include "layer_files.h"
+#include "frame_io/layer_files.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // NaN and infinite samples: what replaces them, and what a frame that holds
 // some gives.
-#include "non_finite_samples.h"
+#include "frame_io/non_finite_samples.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <limits>
 #include <sstream>
 
-#include "frame_samples.h"
-#include "pipeline.h"
+#include "default_mode/pipeline.h"
+#include "frame_io/frame_samples.h"
 #include "synthetic_frame.h"
 
 using namespace filtering;

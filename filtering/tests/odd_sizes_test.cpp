@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "frame_paths.h"
-#include "layer_files.h"
-#include "pipeline.h"
+#include "default_mode/pipeline.h"
+#include "frame_io/frame_paths.h"
+#include "frame_io/layer_files.h"
 #include "quendel/threads.h"
 #include "test_files.h"
 

@@ -1,5 +1,5 @@
 // The denoising steps on frames made in memory.
-#include "pipeline.h"
+#include "default_mode/pipeline.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "layer_files.h"
-#include "prepared_frame.h"
+#include "default_mode/prepared_frame.h"
+#include "frame_io/layer_files.h"
 #include "quendel/source_vector.h"
 #include "quendel/tdr_filter.h"
 #include "quendel/threads.h"

@@ -1,11 +1,11 @@
 // The preview's PNG files, read back by OpenCV's own decoder.
-#include "png_file.h"
+#include "frame_io/png_file.h"
 
 #include <gtest/gtest.h>
 
 #include <opencv2/imgcodecs.hpp>
 
-#include "preview.h"
+#include "frame_io/preview.h"
 #include "test_files.h"
 
 using namespace filtering;

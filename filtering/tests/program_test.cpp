@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "frame_paths.h"
+#include "frame_io/frame_paths.h"
 #include "program_run.h"
 #include "test_files.h"
 

@@ -11,13 +11,13 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
-#include "firefly_suppression.h"
 #include "frame_files.h"
 #include "image_stats.h"
-#include "median.h"
-#include "noise_estimate.h"
 #include "program_run.h"
-#include "quality_pipeline.h"
+#include "quality_mode/firefly_suppression.h"
+#include "quality_mode/median.h"
+#include "quality_mode/noise_estimate.h"
+#include "quality_mode/quality_pipeline.h"
 #include "test_files.h"
 #include "working_frame.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <opencv2/core.hpp>
 
-#include "frame.h"
+#include "frame_io/frame.h"
 
 namespace filtering {
 

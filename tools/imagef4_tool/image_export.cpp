@@ -4,7 +4,7 @@
 #include <iostream>
 #include <opencv2/imgcodecs.hpp>
 
-#include "preview.h"
+#include "frame_io/preview.h"
 
 namespace imagef4 {
 

@@ -5,7 +5,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "preview.h"
+#include "frame_io/preview.h"
 
 namespace imagef4 {
 

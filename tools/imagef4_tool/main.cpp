@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "frame_io/layer_files.h"
+#include "frame_io/preview.h"
 #include "image_export.h"
 #include "image_stats.h"
-#include "layer_files.h"
-#include "preview.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <iostream>
 
-#include "frame_paths.h"
-#include "layer_files.h"
+#include "frame_io/frame_paths.h"
+#include "frame_io/layer_files.h"
 #include "working_frame.h"
 
 namespace sample_frame {

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "frame_io/layer_files.h"
 #include "frame_renderer.h"
-#include "layer_files.h"
 
 namespace sample_frame {
 

@@ -2,7 +2,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "frame.h"
+#include "frame_io/frame.h"
 #include "frame_renderer.h"
 
 namespace sample_frame {

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <opencv2/imgcodecs.hpp>
 
+#include "frame_io/preview.h"
 #include "image_export.h"
-#include "preview.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <numbers>
 
 #include "frame_files.h"
-#include "frame_paths.h"
+#include "frame_io/frame_paths.h"
+#include "frame_io/layer_files.h"
 #include "frame_renderer.h"
-#include "layer_files.h"
 
 using namespace sample_frame;
 

@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "frame.h"
+#include "frame_io/frame.h"
 
 namespace filtering {
 

@@ -1,10 +1,10 @@
-#include "noise_estimate.h"
+#include "quality_mode/noise_estimate.h"
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
-#include "median.h"
+#include "quality_mode/median.h"
 
 namespace filtering {
 

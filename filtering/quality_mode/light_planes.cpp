@@ -1,10 +1,10 @@
-#include "light_planes.h"
+#include "quality_mode/light_planes.h"
 
 #include <array>
 #include <vector>
 
-#include "fresh_image.h"
-#include "layer_files.h"
+#include "frame_io/fresh_image.h"
+#include "frame_io/layer_files.h"
 
 namespace filtering {
 

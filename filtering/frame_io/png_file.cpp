@@ -1,4 +1,4 @@
-#include "png_file.h"
+#include "frame_io/png_file.h"
 
 #include <zlib.h>
 

@@ -1,4 +1,4 @@
-#include "layer_files.h"
+#include "frame_io/layer_files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,7 +14,7 @@
 #include <memory>
 #include <vector>
 
-#include "fresh_image.h"
+#include "frame_io/fresh_image.h"
 
 namespace filtering {
 

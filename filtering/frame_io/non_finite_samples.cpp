@@ -1,4 +1,4 @@
-#include "non_finite_samples.h"
+#include "frame_io/non_finite_samples.h"
 
 #include <algorithm>
 #include <cstdint>

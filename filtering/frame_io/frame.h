@@ -4,8 +4,8 @@
 #include <opencv2/core.hpp>
 #include <optional>
 
-#include "frame_paths.h"
-#include "layer_files.h"
+#include "frame_io/frame_paths.h"
+#include "frame_io/layer_files.h"
 
 namespace filtering {
 

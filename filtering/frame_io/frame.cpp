@@ -1,8 +1,8 @@
-#include "frame.h"
+#include "frame_io/frame.h"
 
 #include <iostream>
 
-#include "frame_samples.h"
+#include "frame_io/frame_samples.h"
 
 namespace filtering {
 

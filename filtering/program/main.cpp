@@ -3,12 +3,12 @@
 #include <optional>
 #include <utility>
 
-#include "frame.h"
-#include "pipeline.h"
-#include "prepared_frame.h"
-#include "preview.h"
-#include "program_options.h"
-#include "quality_pipeline.h"
+#include "default_mode/pipeline.h"
+#include "default_mode/prepared_frame.h"
+#include "frame_io/frame.h"
+#include "frame_io/preview.h"
+#include "program/program_options.h"
+#include "quality_mode/quality_pipeline.h"
 
 using namespace filtering;
 

@@ -1,6 +1,6 @@
-#include "frame_samples.h"
+#include "frame_io/frame_samples.h"
 
-#include "non_finite_samples.h"
+#include "frame_io/non_finite_samples.h"
 
 namespace filtering {
 

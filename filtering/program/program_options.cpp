@@ -1,6 +1,6 @@
-#include "program_options.h"
+#include "program/program_options.h"
 
-#include "frame_paths.h"
+#include "frame_io/frame_paths.h"
 
 namespace filtering {
 

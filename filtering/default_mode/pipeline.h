@@ -3,7 +3,7 @@
 #include <cmath>
 #include <opencv2/core.hpp>
 
-#include "frame.h"
+#include "frame_io/frame.h"
 #include "quendel/matrix.h"
 #include "quendel/texture.h"
 

@@ -1,11 +1,11 @@
-#include "geometry_guide.h"
+#include "quality_mode/geometry_guide.h"
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
-#include "light_planes.h"
-#include "median.h"
+#include "quality_mode/light_planes.h"
+#include "quality_mode/median.h"
 
 namespace filtering {
 

@@ -2,8 +2,8 @@
 
 #include <opencv2/core.hpp>
 
-#include "frame.h"
-#include "pipeline.h"
+#include "default_mode/pipeline.h"
+#include "frame_io/frame.h"
 
 namespace filtering {
 

@@ -1,4 +1,4 @@
-#include "quality_pipeline.h"
+#include "quality_mode/quality_pipeline.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,11 +9,11 @@
 #include <thread>
 #include <vector>
 
-#include "firefly_suppression.h"
-#include "geometry_guide.h"
-#include "light_planes.h"
-#include "median.h"
-#include "noise_estimate.h"
+#include "quality_mode/firefly_suppression.h"
+#include "quality_mode/geometry_guide.h"
+#include "quality_mode/light_planes.h"
+#include "quality_mode/median.h"
+#include "quality_mode/noise_estimate.h"
 #include "quendel/tdr_filter.h"
 #include "quendel/threads.h"
 

@@ -2,7 +2,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "layer_files.h"
+#include "frame_io/layer_files.h"
 #include "quendel/texture.h"
 
 namespace filtering {

@@ -1,10 +1,10 @@
-#include "pipeline.h"
+#include "default_mode/pipeline.h"
 
 #include <cmath>
 #include <limits>
 #include <utility>
 
-#include "fresh_image.h"
+#include "frame_io/fresh_image.h"
 #include "quendel/source_vector.h"
 #include "quendel/tdr_filter.h"
 

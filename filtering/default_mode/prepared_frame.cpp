@@ -1,4 +1,4 @@
-#include "prepared_frame.h"
+#include "default_mode/prepared_frame.h"
 
 #include <algorithm>
 #include <array>
@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "fresh_image.h"
-#include "light_planes.h"
+#include "frame_io/fresh_image.h"
+#include "quality_mode/light_planes.h"
 
 namespace filtering {
 

@@ -1,4 +1,4 @@
-#include "firefly_suppression.h"
+#include "quality_mode/firefly_suppression.h"
 
 #include <algorithm>
 #include <array>
@@ -6,9 +6,9 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
-#include "layer_files.h"
-#include "light_planes.h"
-#include "noise_estimate.h"
+#include "frame_io/layer_files.h"
+#include "quality_mode/light_planes.h"
+#include "quality_mode/noise_estimate.h"
 
 namespace filtering {
 

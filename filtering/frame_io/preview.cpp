@@ -1,9 +1,9 @@
-#include "preview.h"
+#include "frame_io/preview.h"
 
 #include <cmath>
 #include <iostream>
 
-#include "png_file.h"
+#include "frame_io/png_file.h"
 
 namespace filtering {
 

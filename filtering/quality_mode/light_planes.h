@@ -2,7 +2,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "firefly_suppression.h"
+#include "quality_mode/firefly_suppression.h"
 #include "quendel/texture.h"
 
 namespace filtering {

@@ -2,9 +2,9 @@
 
 #include <optional>
 
-#include "frame.h"
-#include "frame_paths.h"
-#include "pipeline.h"
+#include "default_mode/pipeline.h"
+#include "frame_io/frame.h"
+#include "frame_io/frame_paths.h"
 
 namespace filtering {
 

@@ -1,4 +1,4 @@
-#include "fresh_image.h"
+#include "frame_io/fresh_image.h"
 
 #include <sys/mman.h>
 
