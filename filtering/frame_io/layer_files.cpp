@@ -116,6 +116,56 @@ int openLayer(const std::string& path) {
     return descriptor;
 }
 
+/// Hands every row of an open layer file already checked to hold `size` to
+/// `take`, a block of rows at a time on OpenCV's threads; false, with a
+/// message, when the file is cut short meanwhile.
+bool readCheckedRows(const std::string& path, int descriptor, cv::Size size,
+                     const LayerRowReader& take) {
+    const int width = size.width, height = size.height;
+    const size_t rowFloats = static_cast<size_t>(width) * 4u;
+    const size_t rowBytes = rowFloats * sizeof(float);
+    const int blockRows =
+        static_cast<int>(std::clamp<size_t>(kReadBlockBytes / rowBytes, 1, height));
+    // Read, not mapped: a file cut short while it is read gives a short read
+    // and a message, where a mapping would give SIGBUS.
+    std::atomic<bool> complete{true};
+    const auto readRows = [&](const cv::Range& rows) {
+        // Sized by the rows at hand and left unset, as pread fills it: a
+        // small file costs what it holds, not a cleared block.
+        const size_t blockFloats =
+            static_cast<size_t>(std::min(blockRows, rows.end - rows.start)) * rowFloats;
+        const auto block = std::make_unique_for_overwrite<float[]>(blockFloats);
+        for (int first = rows.start; first < rows.end && complete; first += blockRows) {
+            const int count = std::min(blockRows, rows.end - first);
+            // Bottom row first in the file: rows [first, first + count) of the
+            // image are file rows height - first - count to height - first - 1.
+            const size_t bytes = static_cast<size_t>(count) * rowBytes;
+            const off_t offset =
+                static_cast<off_t>(8 + static_cast<size_t>(height - first - count) * rowBytes);
+            if (!readFully(descriptor, reinterpret_cast<unsigned char*>(block.get()), bytes,
+                           offset)) {
+                complete = false;
+                return;
+            }
+            for (int row = first; row < first + count; ++row) {
+                take(row, block.get() + static_cast<size_t>(first + count - 1 - row) * rowFloats);
+            }
+        }
+    };
+    // A file of one block is read on this thread: handing it to the pool
+    // costs more than reading it.
+    if (blockRows == height) {
+        readRows(cv::Range(0, height));
+    } else {
+        cv::parallel_for_(cv::Range(0, height), readRows);
+    }
+    if (!complete) {
+        rejectLayer(path, "file cut short while it was read");
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool readLayerSize(const std::string& path, cv::Size& size) {
@@ -141,47 +191,22 @@ bool readLayerRows(const std::string& path, cv::Size expected, const LayerRowRea
         rejectLayer(path, "changed size while the frame was read");
         return false;
     }
-    const int width = size.width, height = size.height;
-    const size_t rowFloats = static_cast<size_t>(width) * 4u;
-    const size_t rowBytes = rowFloats * sizeof(float);
-    // Rows are read a block at a time and handed over in the same pass. Read,
-    // not mapped: a file cut short while it is read gives a short read and a
-    // message, where a mapping would give SIGBUS.
-    std::atomic<bool> complete{true};
-    cv::parallel_for_(cv::Range(0, height), [&](const cv::Range& rows) {
-        const int blockRows = static_cast<int>(std::max<size_t>(1, kReadBlockBytes / rowBytes));
-        std::vector<float> block(static_cast<size_t>(blockRows) * rowFloats);
-        for (int first = rows.start; first < rows.end && complete; first += blockRows) {
-            const int count = std::min(blockRows, rows.end - first);
-            // Bottom row first in the file: rows [first, first + count) of the
-            // image are file rows height - first - count to height - first - 1.
-            const size_t bytes = static_cast<size_t>(count) * rowBytes;
-            const off_t offset =
-                static_cast<off_t>(8 + static_cast<size_t>(height - first - count) * rowBytes);
-            if (!readFully(descriptor, reinterpret_cast<unsigned char*>(block.data()), bytes,
-                           offset)) {
-                complete = false;
-                return;
-            }
-            for (int row = first; row < first + count; ++row) {
-                take(row, block.data() + static_cast<size_t>(first + count - 1 - row) * rowFloats);
-            }
-        }
-    });
-    if (!complete) {
-        rejectLayer(path, "file cut short while it was read");
-        return false;
-    }
-    return true;
+    return readCheckedRows(path, descriptor, size, take);
 }
 
 cv::Mat read_float4(const std::string& path) {
+    // One opening for the check and the pixels.
+    const int descriptor = openLayer(path);
+    if (descriptor < 0) {
+        return cv::Mat();
+    }
+    const Descriptor closer{descriptor};
     cv::Size size;
-    if (!readLayerSize(path, size) || size.empty()) {
+    if (checkLayerFile(path, descriptor, size) != LayerCheck::Pixels) {
         return cv::Mat();
     }
     cv::Mat image = freshImage(size.height, size.width, CV_32FC3);
-    const bool read = readLayerRows(path, size, [&](int row, const float* rgba) {
+    const bool read = readCheckedRows(path, descriptor, size, [&](int row, const float* rgba) {
         float* target = image.ptr<float>(row);
         for (int x = 0; x < size.width; ++x) {
             // Red, green, blue, alpha in the file; blue, green, red here.
