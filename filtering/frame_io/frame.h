@@ -15,8 +15,11 @@ struct Frame {
     std::array<cv::Mat, LayerCount> layers;
     FilterSettings settings;
     /// Per layer, a CV_8U mask of the pixels whose non-finite values were
-    /// replaced (255), or empty when the layer had none.
+    /// replaced (255), or empty when the layer had none. Positions made from
+    /// a depth pass mark the background here too: neither is a measured point.
     std::array<cv::Mat, LayerCount> repaired;
+    /// Per layer, what messages call it; empty for the `.imagef4` file's name.
+    std::array<std::string, LayerCount> names;
 
     const cv::Mat& operator[](Layer layer) const { return layers[layer]; }
     cv::Mat& operator[](Layer layer) { return layers[layer]; }

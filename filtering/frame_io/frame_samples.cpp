@@ -31,7 +31,8 @@ bool repairNonFiniteSamples(Frame& frame, std::ostream& messages) {
         if (bad == 0) {
             continue;
         }
-        messages << "filtering: " << kLayerFileNames[layer] << ": ";
+        const std::string& name = frame.names[layer];
+        messages << "filtering: " << (name.empty() ? kLayerFileNames[layer] : name) << ": ";
         if (bad == image.total() * image.channels()) {
             messages << "all " << bad << " values are non-finite; ";
             if (onlySteersTheGuide(layer)) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "frame_io/fresh_image.h"
+#include "frame_io/output_file.h"
 
 namespace filtering {
 
@@ -289,25 +290,78 @@ bool readCamera(const std::string& path, CameraPosition& camera) {
     return true;
 }
 
+namespace {
+
+// Floats as text that reads back to the same bits.
+std::string numbers(std::initializer_list<float> values) {
+    std::string text;
+    char buffer[32];
+    for (float value : values) {
+        std::snprintf(buffer, sizeof buffer, "%.9g", static_cast<double>(value));
+        if (!text.empty()) text += ' ';
+        text += buffer;
+    }
+    return text + "\n";
+}
+
+bool writeText(const std::string& path, const std::string& text) {
+    ReplacingFile file(path);
+    std::string error = "can't open it";
+    bool written = file.isOpen();
+    if (written) {
+        File stream(fdopen(file.release(), "w"));
+        written = stream && std::fputs(text.c_str(), stream.get()) >= 0;
+        written = (stream && std::fclose(stream.release()) == 0) && written;
+    }
+    if (!written || !file.commit(error)) {
+        std::cerr << "can't write " << path << ": " << error << std::endl;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool writeCamera(const std::string& path, const CameraPosition& camera) {
+    return writeText(path, numbers({camera.x, camera.y, camera.z}));
+}
+
+bool writeSettings(const std::string& path, const FilterSettings& settings) {
+    // The first four numbers are not read.
+    return writeText(path, numbers({0, 0, 0, 0, settings.rangeSigma, settings.spatialSigma}));
+}
+
+bool parseSettings(const std::string& text, FilterSettings& settings) {
+    // The same number syntax as the file's reader has always taken.
+    float numbers[6];
+    const char* at = text.c_str();
+    for (float& number : numbers) {
+        int used = 0;
+        if (std::sscanf(at, "%f%n", &number, &used) != 1) {
+            return false;
+        }
+        at += used;
+    }
+    settings.rangeSigma = numbers[4];
+    settings.spatialSigma = numbers[5];
+    return true;
+}
+
 bool readSettings(const std::string& path, FilterSettings& settings) {
     File file(std::fopen(path.c_str(), "r"));
     if (!file) {
         std::cerr << "can't open settings file " << path << std::endl;
         return false;
     }
-    float ignored = 0.0f;
-    for (int i = 0; i < 4; ++i) {
-        if (std::fscanf(file.get(), "%f", &ignored) != 1) {
-            std::cerr << "settings file " << path << " holds fewer than six numbers" << std::endl;
-            return false;
-        }
+    std::string text;
+    char chunk[4096];
+    for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;) {
+        text.append(chunk, got);
     }
-    FilterSettings read;
-    if (std::fscanf(file.get(), "%f %f", &read.rangeSigma, &read.spatialSigma) != 2) {
+    if (!parseSettings(text, settings)) {
         std::cerr << "settings file " << path << " holds fewer than six numbers" << std::endl;
         return false;
     }
-    settings = read;
     return true;
 }
 

@@ -50,9 +50,24 @@ struct FilterSettings {
     float spatialSigma = 0.0f;  // number 6 of the file
 };
 
+/// Writes "x y z" as readCamera reads it, every float exactly. False, with
+/// a message, when the file cannot be written.
+bool writeCamera(const std::string& path, const CameraPosition& camera);
+
+/// What a frame without a settings file is filtered with.
+inline constexpr FilterSettings kDefaultSettings{2.0f, 10.0f};
+
 /// Reads six numbers and keeps the fifth and sixth. False, with a message,
 /// when the file cannot be opened or holds fewer than six numbers.
 bool readSettings(const std::string& path, FilterSettings& settings);
+
+/// Writes six numbers, the fifth and sixth the sigmas and the rest 0, as
+/// readSettings reads them. False, with a message, on failure.
+bool writeSettings(const std::string& path, const FilterSettings& settings);
+
+/// The same for the text of a settings file; false, changing nothing, when
+/// it holds fewer than six numbers.
+bool parseSettings(const std::string& text, FilterSettings& settings);
 
 /// A private planar copy of an interleaved float image.
 quendel::CpuTexture toTexture(const cv::Mat& image);

@@ -4,20 +4,30 @@
 #include <string>
 #include <vector>
 
+#include "frame_io/exr_frame.h"
+#include "frame_io/exr_output.h"
+
 namespace filtering {
 
 struct ProgramOptions {
     std::string root;     // folder holding "filter/"
-    std::string output;   // result file; empty for the default under the root
+    std::string input;    // an OpenEXR frame instead of the root's layers
+    std::string output;   // result file; empty for the default
     std::string preview;  // optional PNG of the result
     // The quality mode instead of the fixed pipeline.
     bool quality = false;
     bool help = false;
+    ExrReadOptions exr;
+    ExrWriteOptions written;
 };
 
 /// Parses the command line; on a bad option returns nothing and sets `error`.
 std::optional<ProgramOptions> parseOptions(const std::vector<std::string>& arguments,
                                            std::string& error);
+
+/// Where the result goes when --output is not given: the root's
+/// filter/output.imagef4, or beside an OpenEXR input, "NAME.denoised.exr".
+std::string defaultOutput(const ProgramOptions& options);
 
 std::string usage(const std::string& program);
 

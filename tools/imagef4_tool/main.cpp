@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "frame_conversion.h"
+#include "frame_io/exr_output.h"
 #include "frame_io/layer_files.h"
 #include "frame_io/preview.h"
 #include "image_export.h"
@@ -19,10 +21,16 @@ const char* const kUsage =
     "PNG\n"
     "       imagef4_tool exr FILE OUT.exr            linear OpenEXR\n"
     "       imagef4_tool psnr FILE REFERENCE [EXPOSURE]  PSNR in dB on tone-mapped values\n"
-    "       imagef4_tool side-by-side OUT.png FILE...    tone-mapped images left to right\n";
+    "       imagef4_tool side-by-side OUT.png FILE...    tone-mapped images left to right\n"
+    "       imagef4_tool layers-to-exr ROOT FRAME.exr    a frame's seven layers as one multilayer "
+    "EXR\n"
+    "       imagef4_tool exr-to-layers FRAME.exr ROOT [--camera X,Y,Z]\n"
+    "                                                    a multilayer EXR frame as seven layers\n"
+    "Each FILE may be an .imagef4 file or an OpenEXR file (its R G B or Combined pass).\n";
 
 bool load(const std::string& path, cv::Mat& image) {
-    image = filtering::read_float4(path);
+    image =
+        filtering::namesExrFile(path) ? imagef4::readExrBeauty(path) : filtering::read_float4(path);
     if (image.empty()) {
         std::cerr << "imagef4_tool: " << path << " holds no image" << std::endl;
         return false;
@@ -71,6 +79,22 @@ int run(const std::vector<std::string>& arguments) {
         }
         std::printf("%.2f\n", imagef4::psnr(image, other, exposureArgument(arguments, 3)));
         return 0;
+    }
+    if (command == "layers-to-exr" && arguments.size() == 3) {
+        return imagef4::convertLayersToExr(arguments[1], arguments[2]) ? 0 : 1;
+    }
+    if (command == "exr-to-layers" && (arguments.size() == 3 || arguments.size() == 5)) {
+        filtering::ExrReadOptions options;
+        if (arguments.size() == 5) {
+            filtering::CameraPosition camera;
+            if (arguments[3] != "--camera" || std::sscanf(arguments[4].c_str(), "%f,%f,%f",
+                                                          &camera.x, &camera.y, &camera.z) != 3) {
+                std::cerr << kUsage;
+                return 2;
+            }
+            options.camera = camera;
+        }
+        return imagef4::convertExrToLayers(arguments[1], arguments[2], options) ? 0 : 1;
     }
     if (command == "side-by-side" && arguments.size() >= 3) {
         std::vector<cv::Mat> images;

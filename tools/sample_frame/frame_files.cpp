@@ -10,33 +10,6 @@
 
 namespace sample_frame {
 
-namespace {
-
-bool writeText(const std::string& path, const std::string& text) {
-    std::FILE* file = std::fopen(path.c_str(), "w");
-    if (!file) {
-        std::cerr << "sample_frame: can't write " << path << std::endl;
-        return false;
-    }
-    const bool written = std::fputs(text.c_str(), file) >= 0;
-    return std::fclose(file) == 0 && written;
-}
-
-std::string numbers(std::initializer_list<float> values) {
-    std::string text;
-    char buffer[32];
-    for (float value : values) {
-        std::snprintf(buffer, sizeof buffer, "%.9g", static_cast<double>(value));
-        if (!text.empty()) {
-            text += ' ';
-        }
-        text += buffer;
-    }
-    return text + "\n";
-}
-
-}  // namespace
-
 bool writeImage(const std::string& path, const Image& image, int width, int height) {
     return filtering::save_float4(path, toWorkingImage(image, width, height));
 }
@@ -66,10 +39,8 @@ bool writeFrame(const std::string& root, const FrameLayers& layers, const Vector
             return false;
         }
     }
-    // The first four settings are not read by the filter.
-    return writeText(paths.camera(), numbers({camera.x, camera.y, camera.z})) &&
-           writeText(paths.settings(),
-                     numbers({0, 0, 0, 0, settings.rangeSigma, settings.spatialSigma})) &&
+    return filtering::writeCamera(paths.camera(), {camera.x, camera.y, camera.z}) &&
+           filtering::writeSettings(paths.settings(), settings) &&
            writeImage(noisyFramePath(root), layers.combined(), layers.width, layers.height);
 }
 

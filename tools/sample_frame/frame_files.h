@@ -8,7 +8,7 @@
 namespace sample_frame {
 
 /// The filter settings written beside the layers unless asked otherwise.
-inline constexpr filtering::FilterSettings kSampleSettings{2.0f, 10.0f};
+inline constexpr filtering::FilterSettings kSampleSettings = filtering::kDefaultSettings;
 
 /// Writes the layers as the renderer saves them under `root`:
 /// filter/input_bin/layer_0_*.imagef4, filter/camera.txt,
