@@ -13,7 +13,9 @@
 #include <iostream>
 #include <sstream>
 
+#include "default_mode/pipeline.h"
 #include "frame_io/exr_library.h"
+#include "frame_io/exr_pixels.h"
 #include "frame_io/frame_paths.h"
 #include "frame_io/layer_files.h"
 #include "frame_io/output_file.h"
@@ -60,36 +62,18 @@ Imf::Slice componentSlice(const cv::Mat& image, int component) {
                       image.elemSize(), image.step[0]);
 }
 
-cv::Mat beautyOf(const Frame& frame) {
-    cv::Mat beauty(frame[Rest].size(), CV_32FC3);
-    for (int row = 0; row < beauty.rows; ++row) {
-        const float* t = frame[TexColor].ptr<float>(row);
-        const float* p = frame[Primary].ptr<float>(row);
-        const float* s = frame[Secondary].ptr<float>(row);
-        const float* r = frame[Rest].ptr<float>(row);
-        float* b = beauty.ptr<float>(row);
-        for (int i = 0; i < beauty.cols * 3; ++i) b[i] = r[i] + t[i] * (p[i] + s[i]);
-    }
-    return beauty;
+// The channels PREFIX + R, G, B into a working image (blue first).
+void readRgb(const std::string& exrPath, const std::string& prefix, cv::Mat& image) {
+    readExrChannels(
+        exrPath, {{prefix + "R", &image, 2}, {prefix + "G", &image, 1}, {prefix + "B", &image, 0}});
 }
 
 cv::Mat texCoordsOf(const std::string& exrPath, cv::Size size) {
     cv::Mat texCoords(size, CV_32FC3, cv::Scalar::all(0.0));
-    Imf::InputFile file(exrPath.c_str());
-    const std::string pass(CommonPassNames::texCoord);
-    if (file.header().channels().findChannel(pass + ".R") == nullptr) {
-        return texCoords;
+    const std::string prefix = std::string(CommonPassNames::texCoord) + ".";
+    if (Imf::InputFile(exrPath.c_str()).header().channels().findChannel(prefix + "R") != nullptr) {
+        readRgb(exrPath, prefix, texCoords);
     }
-    const Imath::Box2i& window = file.header().dataWindow();
-    Imf::FrameBuffer buffer;
-    const char* components[] = {"R", "G", "B"};
-    for (int k = 0; k < 3; ++k) {
-        buffer.insert(pass + "." + components[k],
-                      Imf::Slice::Make(Imf::FLOAT, texCoords.data + (2 - k) * sizeof(float), window,
-                                       texCoords.elemSize(), texCoords.step[0]));
-    }
-    file.setFrameBuffer(buffer);
-    file.readPixels(window.min.y, window.max.y);
     return texCoords;
 }
 
@@ -122,15 +106,7 @@ cv::Mat readExrBeauty(const std::string& exrPath) {
         }
         const Imath::Box2i& window = file.header().dataWindow();
         cv::Mat image(window.max.y - window.min.y + 1, window.max.x - window.min.x + 1, CV_32FC3);
-        Imf::FrameBuffer buffer;
-        const char* components[] = {"R", "G", "B"};
-        for (int k = 0; k < 3; ++k) {
-            buffer.insert(*prefix + components[k],
-                          Imf::Slice::Make(Imf::FLOAT, image.data + (2 - k) * sizeof(float), window,
-                                           image.elemSize(), image.step[0]));
-        }
-        file.setFrameBuffer(buffer);
-        file.readPixels(window.min.y, window.max.y);
+        readRgb(exrPath, *prefix, image);
         return image;
     } catch (const std::exception& failure) {
         std::cerr << "imagef4_tool: " << exrPath << ": " << failure.what() << std::endl;
@@ -162,7 +138,9 @@ bool convertLayersToExr(const std::string& root, const std::string& exrPath,
     toCamera.setTranslation(Imath::V3f(-frame.camera.x, -frame.camera.y, -frame.camera.z));
     Imf::addWorldToCamera(header, toCamera);
     header.insert(kSettingsAttribute, Imf::StringAttribute(*settings));
-    const cv::Mat beauty = beautyOf(frame);
+    // The noisy frame, as the renderer would have combined it.
+    const cv::Mat beauty =
+        recombine(frame[Primary], frame[Secondary], frame[TexColor], frame[Rest]);
     const cv::Mat alpha(size, CV_32F, cv::Scalar(1.0));
     Imf::FrameBuffer buffer;
     for (const NamedLayer& named : kNamedLayers) {
