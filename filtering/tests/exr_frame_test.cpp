@@ -335,3 +335,26 @@ TEST(CameraFit, FindsThePinholeThatMadeThePositionsAndDepth) {
     EXPECT_FALSE(fitCamera(positions, scrambled));
     EXPECT_FALSE(fitCamera(positions, cv::Mat(height, width, CV_32F, cv::Scalar(5.0f))));
 }
+
+TEST(ExrFrame, BadSamplesAreRepairedAndNamedByTheirPass) {
+    TemporaryFolder folder;
+    ExrFixture fixture;
+    addCommonFrame(fixture);
+    for (ExrChannel& channel : fixture.channels) {
+        if (channel.name == "diffuse_indirect.G") {
+            channel.value = [](int x, int y) { return x == 2 && y == 3 ? NAN : 0.5f; };
+        }
+    }
+    const std::string path = (folder.path() / "nan.exr").string();
+    fixture.write(path);
+    testing::internal::CaptureStderr();
+    const auto loaded = loadExrFrame(path, withCamera());
+    const std::string messages = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(loaded);
+    EXPECT_NE(messages.find("nan.exr: diffuse_indirect: 1 non-finite values replaced"),
+              std::string::npos)
+        << messages;
+    EXPECT_EQ(loaded->frame[Secondary].at<cv::Vec3f>(3, 2)[1], 0.5f);
+    ASSERT_FALSE(loaded->frame.repaired[Secondary].empty());
+    EXPECT_EQ(loaded->frame.repaired[Secondary].at<uint8_t>(3, 2), 255);
+}
