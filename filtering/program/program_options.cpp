@@ -3,8 +3,10 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "frame_io/frame_paths.h"
+#include "program/frame_pattern.h"
 
 namespace filtering {
 
@@ -38,6 +40,39 @@ bool parsePass(const std::string& text, PassChoice& choice, std::string& error) 
     }
     choice.passes[*role] = text.substr(equals + 1);
     return true;
+}
+
+// A name that takes the frame number: one run of '#' with --frames, none
+// without; a name without it fits one frame only. Empty names pass.
+bool checkPattern(const std::string& option, const std::string& name, const ProgramOptions& options,
+                  std::string& error) {
+    if (name.empty()) return true;  // the default output, or no preview
+    const int runs = hashRuns(name);
+    const std::string quoted = option + " '" + name + "'";
+    if (runs > 1) {
+        error = quoted + " has " + std::to_string(runs) +
+                " separate runs of #; the frame number takes one";
+    } else if (runs == 1 && options.frames.empty()) {
+        error = quoted + " has a run of # for the frame number, but no --frames says which frames";
+    } else if (runs == 0 && options.frames.size() > 1) {
+        error = quoted + " has no run of # for the frame number, and --frames names " +
+                std::to_string(options.frames.size()) + " frames";
+    }
+    return error.empty();
+}
+
+bool checkPatterns(const ProgramOptions& options, std::string& error) {
+    const bool fromExr = !options.input.empty();
+    const std::string& source = fromExr ? options.input : options.root;
+    const std::string sourceOption = fromExr ? "--input" : "--root";
+    if (!options.frames.empty() && hashRuns(source) == 0) {
+        error = "--frames needs a run of # for the frame number in " + sourceOption + " (" +
+                sourceOption + " '" + source + "')";
+        return false;
+    }
+    return checkPattern(sourceOption, source, options, error) &&
+           checkPattern("--output", options.output, options, error) &&
+           checkPattern("--preview", options.preview, options, error);
 }
 
 }  // namespace
@@ -101,6 +136,13 @@ std::optional<ProgramOptions> parseOptions(const std::vector<std::string>& argum
             options.written.half = true;
         } else if (argument == "--keep-passes") {
             options.written.keepPasses = true;
+        } else if (argument == "--frames") {
+            if (!value(text)) return std::nullopt;
+            auto frames = parseFrameList(text, error);
+            if (!frames) return std::nullopt;
+            options.frames = std::move(*frames);
+        } else if (argument == "--skip-existing") {
+            options.skipExisting = true;
         } else {
             error = "unknown option " + argument;
             return std::nullopt;
@@ -118,6 +160,9 @@ std::optional<ProgramOptions> parseOptions(const std::vector<std::string>& argum
         error = "--root and --input name two different frames; give one";
         return std::nullopt;
     }
+    if (!checkPatterns(options, error)) {
+        return std::nullopt;
+    }
     return options;
 }
 
@@ -133,6 +178,7 @@ std::string defaultOutput(const ProgramOptions& options) {
 std::string usage(const std::string& program) {
     return "usage: " + program +
            " [--root DIR | --input FRAME.exr] [--output FILE] [--preview FILE.png] [--quality]\n"
+           "       [--frames LIST [--skip-existing]]\n"
            "Denoises one saved frame: the renderer's layers DIR/filter/input_bin/*.imagef4 with\n"
            "DIR/filter/camera.txt and DIR/filter/settings.txt, written to\n"
            "DIR/filter/output.imagef4; or one multilayer OpenEXR frame, written beside it as\n"
@@ -156,6 +202,11 @@ std::string usage(const std::string& program) {
            "  --spatial-sigma S the default mode's spatial sigma (else the file's, else 10)\n"
            "  --half            write the result's channels as half floats\n"
            "  --keep-passes     also copy every other channel of the input into the output\n"
+           "Shots (a run of # in a name is the zero-padded frame number):\n"
+           "  --frames LIST     denoise these frames: A-B, N, A-BxS (every S-th), and comma\n"
+           "                    lists of them; the frame names of --input or --root, and of\n"
+           "                    --output and --preview, then need a run of #\n"
+           "  --skip-existing   leave frames whose output is already whole as they are\n"
            "  --help            show this text\n";
 }
 

@@ -17,6 +17,11 @@ struct ProgramOptions {
     // The quality mode instead of the fixed pipeline.
     bool quality = false;
     bool help = false;
+    // The frames of a shot (--frames), each named by the patterns' run of
+    // '#'; empty for one frame.
+    std::vector<int> frames;
+    // Frames whose output is already whole are left as they are.
+    bool skipExisting = false;
     ExrReadOptions exr;
     ExrWriteOptions written;
 };

@@ -1,0 +1,104 @@
+#include "program/frame_job.h"
+
+#include <cstdio>
+#include <iostream>
+#include <utility>
+
+#include "default_mode/pipeline.h"
+#include "default_mode/prepared_frame.h"
+#include "frame_io/frame.h"
+#include "frame_io/output_file.h"
+#include "frame_io/preview.h"
+#include "program/frame_pattern.h"
+#include "quality_mode/quality_pipeline.h"
+
+namespace filtering {
+
+namespace {
+
+// Each mode's frame is let go before the result is written.
+std::optional<DenoisedFrame> denoiseLayers(const FrameJob& job) {
+    const FramePaths paths(job.root);
+    if (job.quality) {
+        const std::optional<Frame> frame = loadFrame(paths);
+        return frame ? std::optional(denoiseForQuality(*frame)) : std::nullopt;
+    }
+    std::optional<PreparedFrame> prepared = loadPreparedFrame(paths);
+    return prepared ? std::optional(denoise(std::move(*prepared))) : std::nullopt;
+}
+
+DenoisedFrame denoiseExr(ExrFrame& loaded, bool quality) {
+    if (quality) {
+        return denoiseForQuality(loaded.frame);
+    }
+    return denoise(std::move(loaded.frame));
+}
+
+bool endsWith(const std::string& text, std::string_view ending) {
+    return text.size() >= ending.size() &&
+           text.compare(text.size() - ending.size(), ending.size(), ending) == 0;
+}
+
+bool writableBeforeTheWork(const std::string& path) {
+    std::string error;
+    if (!path.empty() && !canWriteFile(path, error)) {
+        std::cerr << "filtering: can't write " << path << ": " << error << std::endl;
+        return false;
+    }
+    return true;
+}
+
+std::string numbered(const std::string& name, std::optional<int> frame) {
+    return frame ? frameName(name, *frame) : name;
+}
+
+}  // namespace
+
+bool FrameJob::writesExr() const {
+    return input.empty() ? namesExrFile(output) : !endsWith(output, ".imagef4");
+}
+
+FrameJob frameJob(const ProgramOptions& options, std::optional<int> frame) {
+    FrameJob job;
+    job.root = numbered(options.root, frame);
+    job.input = numbered(options.input, frame);
+    job.output = numbered(options.output.empty() ? defaultOutput(options) : options.output, frame);
+    job.preview = numbered(options.preview, frame);
+    job.quality = options.quality;
+    job.exr = options.exr;
+    job.written = options.written;
+    return job;
+}
+
+void printSpent(double seconds) {
+    std::printf("Spent %lf seconds\n", seconds);
+    std::fflush(stdout);
+}
+
+bool denoiseOneFrame(const FrameJob& job, const DenoisedNote& denoised) {
+    if (!writableBeforeTheWork(job.output) || !writableBeforeTheWork(job.preview)) {
+        return false;
+    }
+    std::optional<ExrFrame> exr;
+    std::optional<DenoisedFrame> result;
+    if (!job.input.empty()) {
+        exr = loadExrFrame(job.input, job.exr);
+        if (exr) result = denoiseExr(*exr, job.quality);
+    } else {
+        result = denoiseLayers(job);
+    }
+    if (!result) {
+        return false;
+    }
+    denoised(result->seconds);
+    const bool written =
+        job.writesExr() ? writeExrImage(job.output, result->image, exr ? exr->alpha : cv::Mat(),
+                                        exr ? &exr->header : nullptr, job.input, job.written)
+                        : save_float4(job.output, result->image);
+    if (!written) {
+        return false;
+    }
+    return job.preview.empty() || writePreview(job.preview, result->image);
+}
+
+}  // namespace filtering

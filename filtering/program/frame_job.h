@@ -1,0 +1,43 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "frame_io/exr_frame.h"
+#include "frame_io/exr_output.h"
+#include "program/program_options.h"
+
+namespace filtering {
+
+/// One frame's work: where it comes from, where it goes, how it is denoised.
+struct FrameJob {
+    std::string root;    // folder holding "filter/" when `input` is empty
+    std::string input;   // an OpenEXR frame
+    std::string output;  // never empty
+    std::string preview;
+    bool quality = false;
+    ExrReadOptions exr;
+    ExrWriteOptions written;
+
+    /// Whether the result is written as OpenEXR: an OpenEXR frame's unless
+    /// the output ends in .imagef4, the layers' only when it ends in .exr.
+    bool writesExr() const;
+};
+
+/// The job of the options' one frame, or of `frame` of their shot (every
+/// run of '#' replaced by its number); the default output when none is given.
+FrameJob frameJob(const ProgramOptions& options, std::optional<int> frame = std::nullopt);
+
+/// Told how long the denoising took, before the result is written.
+using DenoisedNote = std::function<void(double seconds)>;
+
+/// Prints "Spent S seconds" on standard output, as a one-frame run does.
+void printSpent(double seconds);
+
+/// Denoises one frame and writes its output and preview. Checks first that
+/// they can be written; every problem is reported on std::cerr, and false
+/// is returned then, with nothing written.
+bool denoiseOneFrame(const FrameJob& job, const DenoisedNote& denoised = printSpent);
+
+}  // namespace filtering
