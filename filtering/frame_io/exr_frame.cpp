@@ -1,17 +1,14 @@
 #include "frame_io/exr_frame.h"
 
 #include <ImfChannelList.h>
-#include <ImfFrameBuffer.h>
 #include <ImfInputPart.h>
 #include <ImfMultiPartInputFile.h>
 #include <ImfPartType.h>
 #include <ImfStandardAttributes.h>
 #include <ImfStringAttribute.h>
-#include <ImfThreading.h>
 
 #include <iostream>
 #include <map>
-#include <thread>
 
 #include "frame_io/camera_fit.h"
 #include "frame_io/exr_library.h"
@@ -259,7 +256,8 @@ std::optional<ExrFrame> readExrFrame(const std::string& path, const ExrReadOptio
         frame.names[Rest] = path + ": " + rest->pass;
     } else {
         reader.addImage(*beautyPass, beauty);
-        frame.names[Rest] = path + ": " + beautyPass->pass + " less the diffuse light";
+        const std::string beautyName = beautyPass->pass.empty() ? "R G B" : beautyPass->pass;
+        frame.names[Rest] = path + ": " + beautyName + " less the diffuse light";
     }
     if (beautyPass && !beautyPass->alpha.empty()) {
         loaded.alpha.create(size, CV_32F);
