@@ -9,6 +9,7 @@
 
 #include <iostream>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 #include "frame_io/exr_library.h"
@@ -89,6 +90,10 @@ void writeImage(const std::string& target, const cv::Mat& image, const cv::Mat& 
                 const ExrWriteOptions& options) {
     Imf::Header header = outputHeader(image, source);
     const Imath::Box2i window = header.dataWindow();
+    if (window.max.x - window.min.x + 1 != image.cols ||
+        window.max.y - window.min.y + 1 != image.rows) {
+        throw std::invalid_argument("the image does not cover the header's data window");
+    }
     const Imf::PixelType type = options.half ? Imf::HALF : Imf::FLOAT;
     const size_t pixels = image.total();
     // Planes of R, G, B, A in the stored type.
