@@ -9,6 +9,31 @@
 
 namespace imagef4 {
 
+namespace {
+
+void requireSameShape(const cv::Mat& a, const cv::Mat& b, const std::string& what) {
+    if (a.size() != b.size() || a.type() != b.type()) {
+        throw std::invalid_argument(what + ": images differ in size or type");
+    }
+}
+
+double psnrOfDisplay(const cv::Mat& a, const cv::Mat& b) {
+    double squares = 0.0;
+    for (int row = 0; row < a.rows; ++row) {
+        const float* x = a.ptr<float>(row);
+        const float* y = b.ptr<float>(row);
+        for (int i = 0; i < a.cols * a.channels(); ++i) {
+            const double difference = static_cast<double>(x[i]) - y[i];
+            squares += difference * difference;
+        }
+    }
+    const double meanSquare = squares / static_cast<double>(a.total() * a.channels());
+    return meanSquare == 0.0 ? std::numeric_limits<double>::infinity()
+                             : 10.0 * std::log10(1.0 / meanSquare);
+}
+
+}  // namespace
+
 ImageSummary summarize(const cv::Mat& image) {
     CV_Assert(image.depth() == CV_32F && image.channels() <= 4);
     ImageSummary summary;
@@ -59,23 +84,54 @@ std::string describe(const ImageSummary& summary) {
 }
 
 double psnr(const cv::Mat& image, const cv::Mat& reference, float exposure) {
-    if (image.size() != reference.size() || image.type() != reference.type()) {
-        throw std::invalid_argument("psnr: images differ in size or type");
+    requireSameShape(image, reference, "psnr");
+    return psnrOfDisplay(filtering::toneMapped(image, exposure),
+                         filtering::toneMapped(reference, exposure));
+}
+
+void ShotComparison::add(const cv::Mat& frame, const cv::Mat& reference, float exposure) {
+    requireSameShape(frame, reference, "flicker");
+    if (frames_ > 0) {
+        requireSameShape(frame, previousFrame_, "flicker");
     }
-    const cv::Mat a = filtering::toneMapped(image, exposure);
-    const cv::Mat b = filtering::toneMapped(reference, exposure);
-    double squares = 0.0;
-    for (int row = 0; row < a.rows; ++row) {
-        const float* x = a.ptr<float>(row);
-        const float* y = b.ptr<float>(row);
-        for (int i = 0; i < a.cols * a.channels(); ++i) {
-            const double difference = static_cast<double>(x[i]) - y[i];
-            squares += difference * difference;
-        }
+    const cv::Mat display = filtering::toneMapped(frame, exposure);
+    const cv::Mat referenceDisplay = filtering::toneMapped(reference, exposure);
+    if (frames_ > 0) {
+        // The frame's change less the reference's change, value by value.
+        const cv::Mat excess = (display - previousFrame_) - (referenceDisplay - previousReference_);
+        changeSquares_ += excess.dot(excess);
+        changeValues_ += static_cast<double>(excess.total() * excess.channels());
     }
-    const double meanSquare = squares / static_cast<double>(a.total() * a.channels());
-    return meanSquare == 0.0 ? std::numeric_limits<double>::infinity()
-                             : 10.0 * std::log10(1.0 / meanSquare);
+    psnrSum_ += psnrOfDisplay(display, referenceDisplay);
+    previousFrame_ = display;
+    previousReference_ = referenceDisplay;
+    ++frames_;
+}
+
+double ShotComparison::flicker() const {
+    if (frames_ < 2) {
+        throw std::logic_error("flicker needs two frames or more");
+    }
+    return std::sqrt(changeSquares_ / changeValues_);
+}
+
+double ShotComparison::meanPsnr() const {
+    if (frames_ < 1) {
+        throw std::logic_error("a mean PSNR needs a frame");
+    }
+    return psnrSum_ / frames_;
+}
+
+ShotComparison compareShots(const std::vector<cv::Mat>& frames,
+                            const std::vector<cv::Mat>& references, float exposure) {
+    if (frames.size() != references.size()) {
+        throw std::invalid_argument("flicker: as many references as frames are needed");
+    }
+    ShotComparison comparison;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        comparison.add(frames[i], references[i], exposure);
+    }
+    return comparison;
 }
 
 }  // namespace imagef4

@@ -1,4 +1,4 @@
-// Looks at `.imagef4` files: summaries, PNG and OpenEXR copies, PSNR.
+// Looks at `.imagef4` files: summaries, PNG and OpenEXR copies, PSNR, a shot's flicker.
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -12,6 +12,7 @@
 #include "frame_io/preview.h"
 #include "image_export.h"
 #include "image_stats.h"
+#include "program/frame_pattern.h"
 
 namespace {
 
@@ -22,6 +23,11 @@ const char* const kUsage =
     "       imagef4_tool exr FILE OUT.exr            linear OpenEXR\n"
     "       imagef4_tool psnr FILE REFERENCE [EXPOSURE]  PSNR in dB on tone-mapped values\n"
     "       imagef4_tool side-by-side OUT.png FILE...    tone-mapped images left to right\n"
+    "       imagef4_tool flicker PATTERN REFERENCE_PATTERN FIRST LAST\n"
+    "                                 RMS of frame-to-frame change less the reference's, on\n"
+    "                                 tone-mapped values, and the mean PSNR; a run of # in each\n"
+    "                                 pattern is the frame number "
+    "(shot/f####/filter/output.imagef4)\n"
     "       imagef4_tool layers-to-exr ROOT FRAME.exr    a frame's seven layers as one multilayer "
     "EXR\n"
     "       imagef4_tool exr-to-layers FRAME.exr ROOT [--camera X,Y,Z]\n"
@@ -40,6 +46,40 @@ bool load(const std::string& path, cv::Mat& image) {
 
 float exposureArgument(const std::vector<std::string>& arguments, size_t index) {
     return arguments.size() > index ? std::stof(arguments[index]) : 1.0f;
+}
+
+// Frames FIRST to LAST of a shot against its reference shot, one frame at a time.
+int flicker(const std::vector<std::string>& arguments) {
+    const std::string& pattern = arguments[1];
+    const std::string& referencePattern = arguments[2];
+    const int first = std::stoi(arguments[3]), last = std::stoi(arguments[4]);
+    if (filtering::hashRuns(pattern) != 1 || filtering::hashRuns(referencePattern) != 1 ||
+        last <= first) {
+        std::cerr << "imagef4_tool: flicker needs one run of # in each pattern and LAST > FIRST\n";
+        return 2;
+    }
+    imagef4::ShotComparison comparison;
+    cv::Mat frame, reference;
+    cv::Size previousSize;
+    for (int number = first; number <= last; ++number) {
+        const std::string path = filtering::frameName(pattern, number);
+        const std::string referencePath = filtering::frameName(referencePattern, number);
+        if (!load(path, frame) || !load(referencePath, reference)) {
+            return 1;
+        }
+        if (frame.size() != reference.size() ||
+            (comparison.frames() > 0 && frame.size() != previousSize)) {
+            std::cerr << "imagef4_tool: " << path << " differs in size from " << referencePath
+                      << " or the frame before" << std::endl;
+            return 1;
+        }
+        previousSize = frame.size();
+        comparison.add(frame, reference);
+    }
+    std::printf("flicker %.6f over %d frame pairs\nmean PSNR %.2f dB over %d frames\n",
+                comparison.flicker(), comparison.frames() - 1, comparison.meanPsnr(),
+                comparison.frames());
+    return 0;
 }
 
 int run(const std::vector<std::string>& arguments) {
@@ -79,6 +119,9 @@ int run(const std::vector<std::string>& arguments) {
         }
         std::printf("%.2f\n", imagef4::psnr(image, other, exposureArgument(arguments, 3)));
         return 0;
+    }
+    if (command == "flicker" && arguments.size() == 5) {
+        return flicker(arguments);
     }
     if (command == "layers-to-exr" && arguments.size() == 3) {
         return imagef4::convertLayersToExr(arguments[1], arguments[2]) ? 0 : 1;

@@ -22,6 +22,12 @@ std::string referenceFramePath(const std::string& root) {
     return filtering::FramePaths(root).root + "filter/reference.imagef4";
 }
 
+std::string shotFrameRoot(const std::string& root, int frame) {
+    char folder[16];
+    std::snprintf(folder, sizeof folder, "f%04d", frame);
+    return filtering::FramePaths(root).root + folder;
+}
+
 bool writeFrame(const std::string& root, const FrameLayers& layers, const Vector3& camera,
                 const filtering::FilterSettings& settings) {
     using filtering::Layer;

@@ -20,6 +20,10 @@ bool writeFrame(const std::string& root, const FrameLayers& layers, const Vector
 /// Writes a width x height image as an `.imagef4` file.
 bool writeImage(const std::string& path, const Image& image, int width, int height);
 
+/// The root of frame `frame` of a shot under `root`: ROOT/f0001 and so on,
+/// the number zero-padded to four digits.
+std::string shotFrameRoot(const std::string& root, int frame);
+
 /// Where writeFrame puts the combined frame and the sample maker the reference.
 std::string noisyFramePath(const std::string& root);
 std::string referenceFramePath(const std::string& root);

@@ -66,6 +66,15 @@ FrameLayers renderLayers(const Scene& scene, const RenderRequest& request, uint6
     return layers;
 }
 
+uint64_t frameSeed(uint64_t seed, int frame) {
+    // Mixed (SplitMix64), so that neighbouring seeds and frames give unrelated noise.
+    uint64_t z =
+        seed * 0x9E3779B97F4A7C15ull + static_cast<uint64_t>(frame) + 0x632BE59BD9B4E019ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
 Image renderReference(const Scene& scene, const RenderRequest& request, const RowDone& rowDone) {
     return renderLayers(scene, request, kReferenceStream, rowDone).combined();
 }

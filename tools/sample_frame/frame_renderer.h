@@ -35,6 +35,10 @@ using RowDone = std::function<void()>;
 FrameLayers renderLayers(const Scene& scene, const RenderRequest& request, uint64_t stream = 0,
                          const RowDone& rowDone = {});
 
+/// The seed of frame `frame` of a shot rendered with `seed`: every frame's
+/// noise its own, and no two (seed, frame) pairs alike.
+uint64_t frameSeed(uint64_t seed, int frame);
+
 /// A frame rendered on a stream independent of renderLayers' default one.
 Image renderReference(const Scene& scene, const RenderRequest& request,
                       const RowDone& rowDone = {});

@@ -29,6 +29,11 @@ std::optional<Hit> intersectQuad(const Quad& quad, const Ray& ray, float maxDist
     return Hit{t, point, normal, s, r, quad.material};
 }
 
+Vector3 turnedAboutZ(const Vector3& v, float angle) {
+    const float c = std::cos(angle), s = std::sin(angle);
+    return {c * v.x - s * v.y, s * v.x + c * v.y, v.z};
+}
+
 std::optional<Hit> intersectSphere(const Sphere& sphere, const Ray& ray, float maxDistance) {
     const Vector3 toCentre = sphere.centre - ray.origin;
     const float along = dot(toCentre, ray.direction);
@@ -47,9 +52,11 @@ std::optional<Hit> intersectSphere(const Sphere& sphere, const Ray& ray, float m
     }
     const Vector3 point = ray.origin + ray.direction * t;
     const Vector3 normal = (point - sphere.centre) / sphere.radius;
-    const float u = 0.5f + std::atan2(normal.z, normal.x) / (2 * std::numbers::pi_v<float>);
+    // The texture is fixed to the ball: look it up at the normal turned back by the roll.
+    const Vector3 local = sphere.roll == 0 ? normal : turnedAboutZ(normal, -sphere.roll);
+    const float u = 0.5f + std::atan2(local.z, local.x) / (2 * std::numbers::pi_v<float>);
     const float v =
-        0.5f + std::asin(std::fmax(-1.0f, std::fmin(1.0f, normal.y))) / std::numbers::pi_v<float>;
+        0.5f + std::asin(std::fmax(-1.0f, std::fmin(1.0f, local.y))) / std::numbers::pi_v<float>;
     return Hit{t, point, normal, u, v, sphere.material};
 }
 

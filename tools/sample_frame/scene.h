@@ -31,6 +31,7 @@ struct Sphere {
     Vector3 centre;
     float radius = 1;
     int material = 0;
+    float roll = 0;  // turn about the z axis in radians: its texture turns as it rolls along x
 };
 
 /// Axis-aligned box.

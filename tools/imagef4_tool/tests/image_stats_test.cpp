@@ -80,6 +80,55 @@ TEST(Psnr, KnownErrorOnDisplayValues) {
     EXPECT_THROW(imagef4::psnr(constantImage(2, 2, 0.0f), reference), std::invalid_argument);
 }
 
+TEST(Flicker, ZeroWhenTheShotChangesAsItsReferenceDoesOnScreen) {
+    // Any steady error, however large, is no flicker; nor is a change above
+    // white, which the display clamps away.
+    const std::vector<cv::Mat> references = {constantImage(4, 4, 0.0f), constantImage(4, 4, 0.5f),
+                                             constantImage(4, 4, 2.0f)};
+    const imagef4::ShotComparison same = imagef4::compareShots(references, references);
+    EXPECT_EQ(same.flicker(), 0.0);
+    EXPECT_TRUE(std::isinf(same.meanPsnr()));
+    const imagef4::ShotComparison overWhite = imagef4::compareShots(
+        {constantImage(4, 4, 0.0f), constantImage(4, 4, 0.5f), constantImage(4, 4, 9.0f)},
+        references);
+    EXPECT_EQ(overWhite.flicker(), 0.0);
+    const std::vector<cv::Mat> white(3, constantImage(4, 4, 1.0f));
+    const imagef4::ShotComparison steadyBlack =
+        imagef4::compareShots(std::vector<cv::Mat>(3, constantImage(4, 4, 0.0f)), white);
+    EXPECT_EQ(steadyBlack.flicker(), 0.0);
+    EXPECT_NEAR(steadyBlack.meanPsnr(), 0.0, 1e-9);
+}
+
+TEST(Flicker, KnownValuesOnDisplayValues) {
+    const cv::Mat black = constantImage(4, 4, 0.0f), white = constantImage(4, 4, 1.0f);
+    // Mid grey (0.5 linear) shows as 0.735357: steps of 0.264643 to white and back.
+    const cv::Mat grey = constantImage(4, 4, 0.5f);
+    EXPECT_NEAR(imagef4::compareShots({grey, white, grey}, {white, white, white}).flicker(),
+                1.0 - 0.735357, 1e-5);
+    // Going dark while the reference goes bright: a change of 2 against it.
+    EXPECT_NEAR(imagef4::compareShots({white, black}, {black, white}).flicker(), 2.0, 1e-9);
+    // One of 48 values blinks off and on again over two pairs: 2 squares in 96.
+    cv::Mat blink = white.clone();
+    blink.at<cv::Vec3f>(2, 1)[1] = 0.0f;
+    const imagef4::ShotComparison blinking =
+        imagef4::compareShots({white, blink, white}, {white, white, white});
+    EXPECT_NEAR(blinking.flicker(), std::sqrt(2.0 / 96.0), 1e-9);
+    EXPECT_EQ(blinking.frames(), 3);
+    // The mean of 0 dB and 10 log10(48) dB.
+    EXPECT_NEAR(imagef4::compareShots({black, blink}, {white, white}).meanPsnr(),
+                5.0 * std::log10(48.0), 1e-9);
+}
+
+TEST(Flicker, RefusesMismatchedOrTooShortShots) {
+    const cv::Mat small = constantImage(2, 2, 0.0f), large = constantImage(4, 4, 0.0f);
+    EXPECT_THROW(imagef4::compareShots({small, large}, {small, large}), std::invalid_argument);
+    EXPECT_THROW(imagef4::compareShots({small}, {large}), std::invalid_argument);
+    EXPECT_THROW(imagef4::compareShots({small, small}, {small}), std::invalid_argument);
+    const imagef4::ShotComparison one = imagef4::compareShots({small}, {small});
+    EXPECT_THROW(one.flicker(), std::logic_error);
+    EXPECT_THROW(imagef4::ShotComparison().meanPsnr(), std::logic_error);
+}
+
 TEST(Export, ExrKeepsLinearValues) {
     cv::Mat image(3, 5, CV_32FC3);
     cv::randu(image, cv::Scalar::all(-2.0), cv::Scalar::all(40.0));
