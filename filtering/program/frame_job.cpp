@@ -1,6 +1,7 @@
 #include "program/frame_job.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <utility>
 
@@ -11,6 +12,7 @@
 #include "frame_io/preview.h"
 #include "program/frame_pattern.h"
 #include "quality_mode/quality_pipeline.h"
+#include "temporal/temporal_accumulation.h"
 
 namespace filtering {
 
@@ -52,6 +54,17 @@ std::string numbered(const std::string& name, std::optional<int> frame) {
     return frame ? frameName(name, *frame) : name;
 }
 
+bool writeResult(const FrameJob& job, const DenoisedFrame& result, const ExrFrame* exr) {
+    const bool written = job.writesExr()
+                             ? writeExrImage(job.output, result.image, exr ? exr->alpha : cv::Mat(),
+                                             exr ? &exr->header : nullptr, job.input, job.written)
+                             : save_float4(job.output, result.image);
+    if (!written) {
+        return false;
+    }
+    return job.preview.empty() || writePreview(job.preview, result.image);
+}
+
 }  // namespace
 
 bool FrameJob::writesExr() const {
@@ -91,14 +104,40 @@ bool denoiseOneFrame(const FrameJob& job, const DenoisedNote& denoised) {
         return false;
     }
     denoised(result->seconds);
-    const bool written =
-        job.writesExr() ? writeExrImage(job.output, result->image, exr ? exr->alpha : cv::Mat(),
-                                        exr ? &exr->header : nullptr, job.input, job.written)
-                        : save_float4(job.output, result->image);
-    if (!written) {
+    return writeResult(job, *result, exr ? &*exr : nullptr);
+}
+
+bool denoiseWithNeighbours(const FrameJob& job, const TemporalFrames& frames,
+                           const DenoisedNote& denoised) {
+    if (!writableBeforeTheWork(job.output) || !writableBeforeTheWork(job.preview)) {
         return false;
     }
-    return job.preview.empty() || writePreview(job.preview, result->image);
+    const int64_t start = cv::getTickCount();
+    Frame averaged = accumulateOverTime(frames.centre.frame, frames.neighbours);
+    const double averaging = double(cv::getTickCount() - start) / cv::getTickFrequency();
+    DenoisedFrame result = job.quality ? denoiseForQuality(averaged) : denoise(std::move(averaged));
+    result.seconds += averaging;
+    denoised(result.seconds);
+    return writeResult(job, result, job.input.empty() ? nullptr : &frames.centre);
+}
+
+FrameLoader shotFrameLoader(const ProgramOptions& options) {
+    return [options](int frame) -> std::shared_ptr<const ExrFrame> {
+        const FrameJob job = frameJob(options, frame);
+        std::error_code error;
+        if (!job.input.empty()) {
+            if (!std::filesystem::exists(job.input, error)) return nullptr;
+            std::optional<ExrFrame> exr = loadExrFrame(job.input, job.exr);
+            return exr ? std::make_shared<const ExrFrame>(std::move(*exr)) : nullptr;
+        }
+        const FramePaths paths(job.root);
+        if (!std::filesystem::exists(paths.layer(Primary), error)) return nullptr;
+        std::optional<Frame> layers = loadFrame(paths);
+        if (!layers) return nullptr;
+        auto loaded = std::make_shared<ExrFrame>();
+        loaded->frame = std::move(*layers);
+        return loaded;
+    };
 }
 
 }  // namespace filtering

@@ -3,10 +3,12 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "frame_io/exr_frame.h"
 #include "frame_io/exr_output.h"
 #include "program/program_options.h"
+#include "temporal/temporal_window.h"
 
 namespace filtering {
 
@@ -39,5 +41,20 @@ void printSpent(double seconds);
 /// they can be written; every problem is reported on std::cerr, and false
 /// is returned then, with nothing written.
 bool denoiseOneFrame(const FrameJob& job, const DenoisedNote& denoised = printSpent);
+
+/// A loaded frame with the frames around it whose light it also takes.
+struct TemporalFrames {
+    const ExrFrame& centre;  // a layer frame's header is left empty
+    std::vector<const Frame*> neighbours;
+};
+
+/// As denoiseOneFrame, on a frame already loaded, its light first averaged
+/// over its neighbours (accumulateOverTime).
+bool denoiseWithNeighbours(const FrameJob& job, const TemporalFrames& frames,
+                           const DenoisedNote& denoised = printSpent);
+
+/// Reads frame `frame` of the options' shot when its input exists; nothing,
+/// silently, when it does not, or after a message when it cannot be read.
+FrameLoader shotFrameLoader(const ProgramOptions& options);
 
 }  // namespace filtering

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "program/frame_job.h"
 #include "program/output_complete.h"
 #include "program/progress_line.h"
+#include "temporal/temporal_window.h"
 
 namespace filtering {
 
@@ -24,12 +26,24 @@ struct Failure {
     std::string reason;
 };
 
+// With a window, the frame as loaded there with its neighbours; without
+// one, or when the window could not read it (the one-frame code says why),
+// the one-frame code.
+bool denoiseFrame(const FrameJob& job, int frame, TemporalWindow* window,
+                  const DenoisedNote& note) {
+    if (window == nullptr) return denoiseOneFrame(job, note);
+    window->moveTo(frame);
+    if (window->centre() == nullptr) return denoiseOneFrame(job, note);
+    return denoiseWithNeighbours(job, {*window->centre(), window->neighbours()}, note);
+}
+
 // One frame through the one-frame code, its messages shown and kept.
-Outcome runFrame(const FrameJob& job, int frame, ProgressLine& progress, std::string& reason) {
+Outcome runFrame(const FrameJob& job, int frame, TemporalWindow* window, ProgressLine& progress,
+                 std::string& reason) {
     ErrorCapture capture([&progress] { progress.makeRoom(); });
     bool written = false;
     try {
-        written = denoiseOneFrame(job, [&progress, frame](double seconds) {
+        written = denoiseFrame(job, frame, window, [&progress, frame](double seconds) {
             progress.makeRoom();
             std::printf("frame %d: spent %lf seconds\n", frame, seconds);
             std::fflush(stdout);
@@ -61,6 +75,9 @@ int runFrameSequence(const ProgramOptions& options) {
     ProgressLine progress(total, isatty(STDERR_FILENO) == 1);
     std::vector<Failure> failures;
     size_t written = 0, skipped = 0;
+    // --temporal 0 keeps no window: each frame is read by its own job.
+    std::optional<TemporalWindow> window;
+    if (options.temporal > 0) window.emplace(options.temporal, shotFrameLoader(options));
     for (const int frame : options.frames) {
         const FrameJob job = frameJob(options, frame);
         if (options.skipExisting && outputComplete(job.output, job.writesExr())) {
@@ -69,7 +86,7 @@ int runFrameSequence(const ProgramOptions& options) {
             continue;
         }
         std::string reason;
-        const Outcome outcome = runFrame(job, frame, progress, reason);
+        const Outcome outcome = runFrame(job, frame, window ? &*window : nullptr, progress, reason);
         if (outcome == Outcome::Written) ++written;
         if (outcome == Outcome::Failed) failures.push_back({frame, reason});
         progress.frameDone(true);

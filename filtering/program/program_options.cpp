@@ -19,6 +19,18 @@ bool parseFloat(const std::string& text, float& value) {
     return !text.empty() && end == text.c_str() + text.size() && errno == 0 && std::isfinite(value);
 }
 
+// A window radius: a whole number from 0 to kMaxTemporal.
+constexpr int kMaxTemporal = 16;
+
+bool parseRadius(const std::string& text, int& radius) {
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    radius = static_cast<int>(value);
+    return !text.empty() && end == text.c_str() + text.size() && errno == 0 && value >= 0 &&
+           value <= kMaxTemporal;
+}
+
 bool parseCamera(const std::string& text, CameraPosition& camera) {
     const size_t first = text.find(',');
     const size_t second = first == std::string::npos ? first : text.find(',', first + 1);
@@ -143,6 +155,13 @@ std::optional<ProgramOptions> parseOptions(const std::vector<std::string>& argum
             options.frames = std::move(*frames);
         } else if (argument == "--skip-existing") {
             options.skipExisting = true;
+        } else if (argument == "--temporal") {
+            if (!value(text)) return std::nullopt;
+            if (!parseRadius(text, options.temporal)) {
+                error = "--temporal takes a whole number of frames from 0 to " +
+                        std::to_string(kMaxTemporal) + ", not " + text;
+                return std::nullopt;
+            }
         } else {
             error = "unknown option " + argument;
             return std::nullopt;
@@ -158,6 +177,10 @@ std::optional<ProgramOptions> parseOptions(const std::vector<std::string>& argum
     }
     if (rootGiven && !options.input.empty()) {
         error = "--root and --input name two different frames; give one";
+        return std::nullopt;
+    }
+    if (options.temporal > 0 && options.frames.empty()) {
+        error = "--temporal takes its neighbouring frames from a shot; it needs --frames";
         return std::nullopt;
     }
     if (!checkPatterns(options, error)) {
@@ -178,7 +201,7 @@ std::string defaultOutput(const ProgramOptions& options) {
 std::string usage(const std::string& program) {
     return "usage: " + program +
            " [--root DIR | --input FRAME.exr] [--output FILE] [--preview FILE.png] [--quality]\n"
-           "       [--frames LIST [--skip-existing]]\n"
+           "       [--frames LIST [--skip-existing] [--temporal K]]\n"
            "Denoises one saved frame: the renderer's layers DIR/filter/input_bin/*.imagef4 with\n"
            "DIR/filter/camera.txt and DIR/filter/settings.txt, written to\n"
            "DIR/filter/output.imagef4; or one multilayer OpenEXR frame, written beside it as\n"
@@ -207,6 +230,9 @@ std::string usage(const std::string& program) {
            "                    lists of them; the frame names of --input or --root, and of\n"
            "                    --output and --preview, then need a run of #\n"
            "  --skip-existing   leave frames whose output is already whole as they are\n"
+           "  --temporal K      also take the light of frames t-K ... t+K (read when they\n"
+           "                    exist, inside --frames or not) where they saw the same\n"
+           "                    surface in the same light; 0 (default) denoises frames alone\n"
            "  --help            show this text\n";
 }
 

@@ -22,6 +22,9 @@ struct ProgramOptions {
     std::vector<int> frames;
     // Frames whose output is already whole are left as they are.
     bool skipExisting = false;
+    // Frames t - temporal ... t + temporal also lend frame t their light
+    // (--temporal); 0 denoises every frame alone.
+    int temporal = 0;
     ExrReadOptions exr;
     ExrWriteOptions written;
 };

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include "frame_io/frame.h"
+
+namespace filtering {
+
+/// What makes a pixel of a neighbouring frame the same surface point.
+struct MatchLimits {
+    // Pixels searched around the pixel itself, each way.
+    int searchRadius = 3;
+    // Largest distance between the two world positions: this share of the
+    // point's distance to the camera, or `footprintShare` of the distance to
+    // its nearest neighbouring pixel's position when that is larger (a
+    // moving camera samples each surface at other points).
+    float distanceShare = 0.01f;
+    float footprintShare = 0.75f;
+    float leastNormalDot = 0.95f;
+    // Texture colours agree within this share of their magnitude.
+    float colourShare = 0.05f;
+};
+
+/// For every pixel of `frame`, where its surface point lies in `neighbour`:
+/// the pixel (x, y) of the nearest world position among those searched,
+/// or (-1, -1) when none is close enough or agrees in normal and texture
+/// colour (a surface hidden or out of view there). CV_32SC2. Both frames
+/// share one size; repaired positions match nothing.
+cv::Mat findMatches(const Frame& frame, const Frame& neighbour,
+                    const MatchLimits& limits = MatchLimits());
+
+}  // namespace filtering

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "frame_io/exr_frame.h"
+
+namespace filtering {
+
+/// Reads one frame of a shot by its number: nothing when the frame is not
+/// there or cannot be read. Layer frames come with an empty header.
+using FrameLoader = std::function<std::shared_ptr<const ExrFrame>(int frame)>;
+
+/// The frames t - radius ... t + radius of a shot held in memory while the
+/// frames are denoised in order: each is read once on the way through, and
+/// those that leave the window are let go, so at most 2 * radius + 1 frames
+/// are held whatever the length of the range.
+class TemporalWindow {
+  public:
+    TemporalWindow(int radius, FrameLoader load) : radius_(radius), load_(std::move(load)) {}
+
+    /// Centres the window on `frame`, reading what is new and letting go
+    /// of what fell out.
+    void moveTo(int frame);
+
+    /// The centre frame, or null when it could not be read.
+    const ExrFrame* centre() const;
+
+    /// The other frames of the window that could be read, nearest first.
+    std::vector<const Frame*> neighbours() const;
+
+    size_t held() const { return frames_.size(); }
+
+  private:
+    int radius_;
+    FrameLoader load_;
+    int centre_ = 0;
+    // Null entries remember frames that are missing, so they are tried once.
+    std::map<int, std::shared_ptr<const ExrFrame>> frames_;
+};
+
+}  // namespace filtering
