@@ -80,21 +80,6 @@ bool haveProgram(const char* name) {
     return std::system(("command -v " + std::string(name) + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// A shell command's status and its output and error output together.
-ProgramRun runCommand(const std::string& command) {
-    ProgramRun run;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return run;
-    std::array<char, 4096> buffer{};
-    size_t count = 0;
-    while ((count = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        run.output.append(buffer.data(), count);
-    }
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
 std::string script(const char* name) {
     return std::string("FILTERING=") + FILTERING_BINARY + " " + QUENDEL_SOURCE_DIR + "/scripts/" +
            name;

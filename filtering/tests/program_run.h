@@ -12,10 +12,10 @@ struct ProgramRun {
     std::string output;  // standard output and standard error together
 };
 
-inline ProgramRun runFiltering(const std::string& arguments) {
+// A shell command's status and its output and error output together.
+inline ProgramRun runCommand(const std::string& command) {
     ProgramRun run;
-    const std::string command = std::string(FILTERING_BINARY) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
     if (pipe == nullptr) return run;
     std::array<char, 4096> buffer{};
     size_t count = 0;
@@ -25,4 +25,8 @@ inline ProgramRun runFiltering(const std::string& arguments) {
     const int status = pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+inline ProgramRun runFiltering(const std::string& arguments) {
+    return runCommand(std::string(FILTERING_BINARY) + " " + arguments);
 }
