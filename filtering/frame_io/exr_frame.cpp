@@ -139,6 +139,17 @@ cv::Mat restFromBeauty(const cv::Mat& beauty, const Frame& frame) {
     return rest;
 }
 
+// The glossy layers are an extra that only sharpens the quality mode's
+// result: a frame whose glossy passes hold any non-finite sample is denoised
+// without them, its glossy light left in the rest layer.
+void keepFiniteGlossy(const cv::Mat& indirect, Frame& frame) {
+    frame.glossyLight += indirect;
+    if (!cv::checkRange(frame.glossyLight) || !cv::checkRange(frame.glossyColor)) {
+        frame.glossyLight.release();
+        frame.glossyColor.release();
+    }
+}
+
 // The depth as the positions layer: first component (x, the third working
 // channel) the depth, the others 0, so that the distance to a camera at 0 is
 // the depth itself. Background takes no part in the distance range.
@@ -259,6 +270,16 @@ std::optional<ExrFrame> readExrFrame(const std::string& path, const ExrReadOptio
         const std::string beautyName = beautyPass->pass.empty() ? "R G B" : beautyPass->pass;
         frame.names[Rest] = path + ": " + beautyName + " less the diffuse light";
     }
+    const auto& glossyDirect = (*passes)[PassRole::GlossyDirect];
+    const auto& glossyIndirect = (*passes)[PassRole::GlossyIndirect];
+    const auto& glossyColor = (*passes)[PassRole::GlossyColor];
+    cv::Mat glossyIndirectLight;
+    const bool glossy = glossyDirect && glossyIndirect && glossyColor;
+    if (glossy) {
+        reader.addImage(*glossyDirect, frame.glossyLight);
+        reader.addImage(*glossyIndirect, glossyIndirectLight);
+        reader.addImage(*glossyColor, frame.glossyColor);
+    }
     if (beautyPass && !beautyPass->alpha.empty()) {
         loaded.alpha.create(size, CV_32F);
         reader.add(beautyPass->alpha, loaded.alpha, 0);
@@ -277,6 +298,9 @@ std::optional<ExrFrame> readExrFrame(const std::string& path, const ExrReadOptio
     }
     if (!rest) {
         frame[Rest] = restFromBeauty(beauty, frame);
+    }
+    if (glossy) {
+        keepFiniteGlossy(glossyIndirectLight, frame);
     }
     if (!chooseDistances(path, options, depth, loaded)) {
         return std::nullopt;

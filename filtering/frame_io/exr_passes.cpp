@@ -8,7 +8,8 @@ namespace filtering {
 namespace {
 
 constexpr std::array<std::string_view, kPassRoleCount> kRoleNames = {
-    "primary", "secondary", "texcolor", "normals", "positions", "depth", "rest", "beauty"};
+    "primary", "secondary", "texcolor",     "normals",        "positions",  "depth",
+    "rest",    "beauty",    "glossydirect", "glossyindirect", "glossycolor"};
 
 // The components of a three-channel pass, in the order they are stored.
 constexpr std::array<std::array<std::string_view, 3>, 4> kComponentSets = {
@@ -32,7 +33,10 @@ const std::array<Scheme, 2>& schemes() {
            {"Position"},
            {"Depth"},
            {},
-           {"Combined"}}}},
+           {"Combined"},
+           {"GlossDir"},
+           {"GlossInd"},
+           {"GlossCol"}}}},
         {"common AOV",
          {{{CommonPassNames::primary},
            {CommonPassNames::secondary},
@@ -41,7 +45,10 @@ const std::array<Scheme, 2>& schemes() {
            {CommonPassNames::positions},
            {CommonPassNames::depth, "depth"},
            {CommonPassNames::rest},
-           {"", "RGBA", "beauty"}}}},
+           {"", "RGBA", "beauty"},
+           {CommonPassNames::glossyDirect, "glossy_direct"},
+           {CommonPassNames::glossyIndirect, "glossy_indirect"},
+           {CommonPassNames::glossyColor, "glossy_albedo", "glossy_color"}}}},
     }};
     return all;
 }
@@ -115,8 +122,8 @@ Lookup lookUp(const ChannelSet& file, const std::string& pass, PassRole role) {
 }
 
 bool isRequired(PassRole role) {
-    return role != PassRole::Positions && role != PassRole::Depth && role != PassRole::Rest &&
-           role != PassRole::Beauty;
+    return role == PassRole::Primary || role == PassRole::Secondary || role == PassRole::TexColor ||
+           role == PassRole::Normals;
 }
 
 // The roles a frame cannot do without, and the pairs of which it needs one.

@@ -10,8 +10,22 @@
 namespace filtering {
 
 /// What a pass of a multilayer frame is to the denoiser.
-enum class PassRole { Primary, Secondary, TexColor, Normals, Positions, Depth, Rest, Beauty };
-inline constexpr int kPassRoleCount = 8;
+/// The glossy passes are optional: the quality mode filters glossy light as
+/// a layer of its own when a frame has all three.
+enum class PassRole {
+    Primary,
+    Secondary,
+    TexColor,
+    Normals,
+    Positions,
+    Depth,
+    Rest,
+    Beauty,
+    GlossyDirect,
+    GlossyIndirect,
+    GlossyColor
+};
+inline constexpr int kPassRoleCount = 11;
 
 /// The role's name on the command line (`--pass texcolor=...`) and in messages.
 std::string_view roleName(PassRole role);
@@ -70,6 +84,9 @@ struct CommonPassNames {
     static constexpr std::string_view depth = "Z";
     static constexpr std::string_view rest = "rest";
     static constexpr std::string_view texCoord = "uv";
+    static constexpr std::string_view glossyDirect = "specular_direct";
+    static constexpr std::string_view glossyIndirect = "specular_indirect";
+    static constexpr std::string_view glossyColor = "specular_albedo";
 };
 
 }  // namespace filtering

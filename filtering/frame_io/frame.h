@@ -20,6 +20,10 @@ struct Frame {
     std::array<cv::Mat, LayerCount> repaired;
     /// Per layer, what messages call it; empty for the `.imagef4` file's name.
     std::array<std::string, LayerCount> names;
+    /// The glossy light (direct + indirect, before its colour) and the glossy
+    /// colour, part of the rest layer, when the frame's file has them apart;
+    /// otherwise empty. Both finite wherever they are given.
+    cv::Mat glossyLight, glossyColor;
 
     const cv::Mat& operator[](Layer layer) const { return layers[layer]; }
     cv::Mat& operator[](Layer layer) { return layers[layer]; }
