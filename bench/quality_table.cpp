@@ -13,11 +13,9 @@
 #include "frame_files.h"
 #include "frame_renderer.h"
 #include "image_stats.h"
+#include "plain_filter_peer.h"
 #include "quality_mode/quality_pipeline.h"
 #include "working_frame.h"
-#ifdef QUENDEL_HAVE_XIMGPROC
-#include <opencv2/ximgproc/edge_filter.hpp>
-#endif
 
 namespace {
 
@@ -77,27 +75,6 @@ Scored bestOfOurs(const filtering::Frame& frame, const cv::Mat& reference) {
     return best;
 }
 
-#ifdef QUENDEL_HAVE_XIMGPROC
-Scored bestOfDtFilter(const filtering::Frame& frame, const cv::Mat& reference) {
-    using filtering::Primary, filtering::Secondary, filtering::TexColor, filtering::Rest;
-    Scored best;
-    cv::Mat filtered;
-    for (float spatial : {2.5f, 5.0f, 10.0f, 20.0f, 40.0f}) {
-        for (float range : {0.05f, 0.1f, 0.2f, 0.5f, 1.0f, 2.0f}) {
-            cv::ximgproc::dtFilter(frame[TexColor], frame[Secondary], filtered, spatial, range,
-                                   cv::ximgproc::DTF_RF, 3);
-            const cv::Mat image =
-                filtering::recombine(frame[Primary], filtered, frame[TexColor], frame[Rest]);
-            const double psnr = imagef4::psnr(image, reference);
-            if (psnr > best.psnr) {
-                best = {psnr, spatial, range};
-            }
-        }
-    }
-    return best;
-}
-#endif
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -128,7 +105,7 @@ int main(int argc, char** argv) {
                     imagef4::psnr(noisy, reference), ourPsnr(frame, options.defaults, reference),
                     ours.psnr, static_cast<double>(ours.range), static_cast<double>(ours.spatial));
 #ifdef QUENDEL_HAVE_XIMGPROC
-        const Scored peer = bestOfDtFilter(frame, reference);
+        const bench::PeerScore peer = bench::bestPlainFilter(frame, reference, 3, false);
         std::printf("%.2f (sigmaColor %g, sigmaSpatial %g) | ", peer.psnr,
                     static_cast<double>(peer.range), static_cast<double>(peer.spatial));
 #else
