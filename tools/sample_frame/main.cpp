@@ -1,4 +1,4 @@
-// Renders a sample frame of the test room, or a shot of frames, into the
+// Renders a sample frame of a test scene, or a shot of frames, into the
 // files the filter reads.
 #include <chrono>
 #include <cstdio>
@@ -8,6 +8,7 @@
 
 #include "frame_files.h"
 #include "frame_renderer.h"
+#include "scene_catalog.h"
 #include "scene_motion.h"
 #include "terminal_progress.h"
 
@@ -28,9 +29,9 @@ struct Options {
 const char* const kUsage =
     "usage: sample_frame [--size WxH] [--spp N] [--seed S] [--threads N]\n"
     "                    [--reference-spp N] [--range-sigma R] [--spatial-sigma S] [--root DIR]\n"
-    "                    [--scene room|gallery] [--frames N] [--motion dolly|static]\n"
-    "Renders the test room (or the gallery, a hall lit mostly indirectly) into DIR/filter/\n"
-    "as the renderer saves a frame for filtering:\n"
+    "                    [--scene room|gallery|yard] [--frames N] [--motion dolly|static]\n"
+    "Renders the test room (or the gallery, a hall lit mostly indirectly, or the yard, open\n"
+    "under a sky and the sun) into DIR/filter/ as the renderer saves a frame for filtering:\n"
     "seven layers in input_bin/, camera.txt, settings.txt, and the combined frame noisy.imagef4.\n"
     "With --reference-spp N > 0 it also renders reference.imagef4 with N paths per pixel.\n"
     "With --frames N > 1 it renders a shot: frames 1 to N, each into DIR/f0001/ and on, the\n"
@@ -57,7 +58,7 @@ bool parseOption(const std::string& option, const std::string& value, Options& o
         options.settings.spatialSigma = std::stof(value);
     } else if (option == "--root") {
         options.root = value;
-    } else if (option == "--scene" && (value == "room" || value == "gallery")) {
+    } else if (option == "--scene" && sceneNamed(value)) {
         options.scene = value;
     } else if (option == "--frames") {
         options.frames = std::stoi(value);
@@ -157,7 +158,7 @@ int main(int argc, char** argv) {
     if (!parse(argc, argv, options)) {
         return 2;
     }
-    const Scene scene = options.scene == "gallery" ? Scene::gallery() : Scene::room();
+    const Scene scene = *sceneNamed(options.scene);
     const bool written = options.frames == 1
                              ? renderFrame(scene, options.request, options, options.root)
                              : renderShot(scene, options);

@@ -121,14 +121,19 @@ Vector3 Material::albedoAt(float u, float v) const {
 }
 
 Ray Camera::primaryRay(int column, int row, int width, int height) const {
+    return rayThrough(static_cast<float>(column) + 0.5f, static_cast<float>(row) + 0.5f, width,
+                      height);
+}
+
+Ray Camera::rayThrough(float x, float y, int width, int height) const {
     const Vector3 forward = normalize(target - position);
     const Vector3 right = normalize(cross(forward, up));
     const Vector3 upward = cross(right, forward);
     const float halfHeight =
         std::tan(0.5f * verticalFieldOfViewDegrees * std::numbers::pi_v<float> / 180.0f);
     const float halfWidth = halfHeight * static_cast<float>(width) / static_cast<float>(height);
-    const float sx = (2.0f * (static_cast<float>(column) + 0.5f) / width - 1.0f) * halfWidth;
-    const float sy = (1.0f - 2.0f * (static_cast<float>(row) + 0.5f) / height) * halfHeight;
+    const float sx = (2.0f * x / width - 1.0f) * halfWidth;
+    const float sy = (1.0f - 2.0f * y / height) * halfHeight;
     return Ray{position, normalize(forward + right * sx + upward * sy)};
 }
 

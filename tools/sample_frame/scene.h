@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "sky.h"
 #include "vector3.h"
 
 namespace sample_frame {
@@ -54,6 +55,10 @@ struct Camera {
 
     /// The ray through the centre of pixel (column, row), row 0 at the top.
     Ray primaryRay(int column, int row, int width, int height) const;
+
+    /// The ray through point (x, y) of the image, in pixels from its top
+    /// left corner: pixel (c, r) covers [c, c + 1) x [r, r + 1).
+    Ray rayThrough(float x, float y, int width, int height) const;
 };
 
 class Scene {
@@ -62,7 +67,9 @@ class Scene {
     std::vector<Quad> quads;
     std::vector<Sphere> spheres;
     std::vector<Box> boxes;
-    int lightQuad = -1;  // the one emitter, an index into quads
+    int lightQuad = -1;  // the area light, an index into quads; -1 for none
+    std::optional<Sun> sun;
+    std::optional<Sky> sky;  // what rays that leave the scene see; closed scenes have none
     Camera camera;
 
     /// The nearest surface along the ray closer than `maxDistance`.
@@ -77,6 +84,11 @@ class Scene {
     /// A wider hall whose light hangs behind a partition, so that most of it
     /// is lit indirectly: noisier frames than the room's.
     static Scene gallery();
+
+    /// An open yard under a sky, lit by the sun: a paved ground, a black
+    /// crate, a low wall, a pillar, a checkered ball and a ball of black and
+    /// white squares, with the horizon in view.
+    static Scene yard();
 };
 
 }  // namespace sample_frame

@@ -14,7 +14,7 @@ enum class Motion { Dolly, Static };
 /// "dolly" or "static"; nothing for any other name.
 std::optional<Motion> parseMotion(std::string_view name);
 
-/// The sphere that rolls: the checkered ball of both scenes.
+/// The sphere that rolls: the checkered ball of every scene.
 inline constexpr int kRollingSphere = 0;
 
 /// The scene at frame `frame` of a shot that starts, at frame 1, from

@@ -40,6 +40,13 @@ inline Vector3 normalize(const Vector3& v) {
     return v / length(v);
 }
 
+/// Two unit vectors that make a right-handed frame with unit `normal`.
+inline void orthonormalBasis(const Vector3& normal, Vector3& tangent, Vector3& bitangent) {
+    const Vector3 helper = std::fabs(normal.x) > 0.5f ? Vector3(0, 1, 0) : Vector3(1, 0, 0);
+    tangent = normalize(cross(helper, normal));
+    bitangent = cross(normal, tangent);
+}
+
 struct Ray {
     Vector3 origin;
     Vector3 direction;  // unit length

@@ -44,7 +44,7 @@ void expectBallFreeOnTheFloor(const Scene& scene, const Vector3& before, int fra
 }
 
 TEST(SceneMotion, ShotsStayInsideTheirRoomAndMoveALittleEachFrame) {
-    for (const Scene& still : {Scene::room(), Scene::gallery()}) {
+    for (const Scene& still : {Scene::room(), Scene::gallery(), Scene::yard()}) {
         ASSERT_GT(still.materials[still.spheres[kRollingSphere].material].checkerScale, 0)
             << "the ball that rolls shows it by its checker";
         const Quad& floor = still.quads[0];
