@@ -3,6 +3,7 @@
 #include <omp.h>
 
 #include "path_tracer.h"
+#include "pixel_samples.h"
 
 namespace sample_frame {
 
@@ -16,6 +17,47 @@ void resizeAll(FrameLayers& layers) {
                          &layers.positions, &layers.texCoords, &layers.rest}) {
         layer->assign(pixels, Vector3());
     }
+}
+
+/// Every path through the pixel's centre: the surface layers are exact.
+PixelLayers centredPixel(const Scene& scene, const PathTracer& tracer, const RenderRequest& request,
+                         int column, int row, Random& random) {
+    const Ray ray = scene.camera.primaryRay(column, row, request.width, request.height);
+    const SurfaceRecord surface = tracer.surfaceAlong(ray);
+    Vector3 direct, indirect, rest;
+    for (int sample = 0; sample < request.samplesPerPixel; ++sample) {
+        const LightSplit split = tracer.tracePath(ray, random);
+        direct += split.direct;
+        indirect += split.indirect;
+        rest += split.rest;
+    }
+    const float weight = 1.0f / static_cast<float>(request.samplesPerPixel);
+    return {direct * weight,  indirect * weight, surface.albedo, surface.normal,
+            surface.position, surface.texCoord,  rest * weight};
+}
+
+/// Every path from its own point of the pixel, as anti-aliasing renderers
+/// sample: at edges the surface layers too are estimates.
+PixelLayers jitteredPixel(const Scene& scene, const PathTracer& tracer,
+                          const RenderRequest& request, int column, int row, Random& random) {
+    PixelSamples samples;
+    for (int sample = 0; sample < request.samplesPerPixel; ++sample) {
+        const float x = static_cast<float>(column) + random.uniform();
+        const float y = static_cast<float>(row) + random.uniform();
+        const Ray ray = scene.camera.rayThrough(x, y, request.width, request.height);
+        samples.add(tracer.surfaceAlong(ray), tracer.tracePath(ray, random));
+    }
+    return samples.average();
+}
+
+void store(FrameLayers& layers, size_t pixel, const PixelLayers& values) {
+    layers.primary[pixel] = values.primary;
+    layers.secondary[pixel] = values.secondary;
+    layers.texColor[pixel] = values.texColor;
+    layers.normals[pixel] = values.normal;
+    layers.positions[pixel] = values.position;
+    layers.texCoords[pixel] = values.texCoord;
+    layers.rest[pixel] = values.rest;
 }
 
 }  // namespace
@@ -36,28 +78,14 @@ FrameLayers renderLayers(const Scene& scene, const RenderRequest& request, uint6
     resizeAll(layers);
     const PathTracer tracer(scene);
     const int threads = request.threads > 0 ? request.threads : omp_get_max_threads();
-    const float weight = 1.0f / static_cast<float>(request.samplesPerPixel);
 #pragma omp parallel for num_threads(threads) schedule(dynamic, 1)
     for (int row = 0; row < request.height; ++row) {
         for (int column = 0; column < request.width; ++column) {
             const size_t pixel = static_cast<size_t>(row) * request.width + column;
-            const Ray ray = scene.camera.primaryRay(column, row, request.width, request.height);
-            const SurfaceRecord surface = tracer.surfaceAlong(ray);
-            layers.texColor[pixel] = surface.albedo;
-            layers.normals[pixel] = surface.normal;
-            layers.positions[pixel] = surface.position;
-            layers.texCoords[pixel] = surface.texCoord;
             Random random(request.seed, pixel, stream);
-            Vector3 direct, indirect, rest;
-            for (int sample = 0; sample < request.samplesPerPixel; ++sample) {
-                const LightSplit split = tracer.tracePath(ray, random);
-                direct += split.direct;
-                indirect += split.indirect;
-                rest += split.rest;
-            }
-            layers.primary[pixel] = direct * weight;
-            layers.secondary[pixel] = indirect * weight;
-            layers.rest[pixel] = rest * weight;
+            store(layers, pixel,
+                  request.jitter ? jitteredPixel(scene, tracer, request, column, row, random)
+                                 : centredPixel(scene, tracer, request, column, row, random));
         }
         if (rowDone) {
             rowDone();

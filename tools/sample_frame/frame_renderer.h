@@ -24,14 +24,17 @@ struct RenderRequest {
     int samplesPerPixel = 4;
     uint64_t seed = 1;
     int threads = 0;  // 0: all the machine has
+    // Each path from its own uniformly random point of its pixel, every
+    // layer the average over the paths; otherwise all through the centre.
+    bool jitter = false;
 };
 
 /// Called once for every finished row, from the thread that rendered it.
 using RowDone = std::function<void()>;
 
-/// Renders the layers with `samplesPerPixel` paths through the centre of
-/// every pixel. The result depends on the seed and the stream, never on the
-/// thread count.
+/// Renders the layers with `samplesPerPixel` paths through every pixel, at
+/// its centre or jittered over it. The result depends on the seed and the
+/// stream, never on the thread count.
 FrameLayers renderLayers(const Scene& scene, const RenderRequest& request, uint64_t stream = 0,
                          const RowDone& rowDone = {});
 
@@ -39,7 +42,8 @@ FrameLayers renderLayers(const Scene& scene, const RenderRequest& request, uint6
 /// noise its own, and no two (seed, frame) pairs alike.
 uint64_t frameSeed(uint64_t seed, int frame);
 
-/// A frame rendered on a stream independent of renderLayers' default one.
+/// A frame rendered on a stream independent of renderLayers' default one,
+/// jittered when the request is.
 Image renderReference(const Scene& scene, const RenderRequest& request,
                       const RowDone& rowDone = {});
 

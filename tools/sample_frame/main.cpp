@@ -30,10 +30,14 @@ const char* const kUsage =
     "usage: sample_frame [--size WxH] [--spp N] [--seed S] [--threads N]\n"
     "                    [--reference-spp N] [--range-sigma R] [--spatial-sigma S] [--root DIR]\n"
     "                    [--scene room|gallery|yard] [--frames N] [--motion dolly|static]\n"
+    "                    [--jitter]\n"
     "Renders the test room (or the gallery, a hall lit mostly indirectly, or the yard, open\n"
     "under a sky and the sun) into DIR/filter/ as the renderer saves a frame for filtering:\n"
     "seven layers in input_bin/, camera.txt, settings.txt, and the combined frame noisy.imagef4.\n"
     "With --reference-spp N > 0 it also renders reference.imagef4 with N paths per pixel.\n"
+    "With --jitter every path starts from its own random point of its pixel and every layer,\n"
+    "the reference too, is the average over the pixel's paths; otherwise all go through its\n"
+    "centre.\n"
     "With --frames N > 1 it renders a shot: frames 1 to N, each into DIR/f0001/ and on, the\n"
     "ball rolling and the camera moving (dolly) or still (static), each frame with its own "
     "noise.\n";
@@ -77,6 +81,10 @@ bool parse(int argc, char** argv, Options& options) {
             std::cout << kUsage;
             std::exit(0);
         }
+        if (option == "--jitter") {
+            options.request.jitter = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             std::cerr << "sample_frame: option " << option << " needs a value\n";
             return false;
@@ -116,9 +124,9 @@ bool renderFrame(const Scene& scene, const RenderRequest& request, const Options
     if (!writeFrame(root, layers, scene.camera.position, options.settings)) {
         return false;
     }
-    std::printf("sample_frame: %d x %d, %d paths per pixel, %.2f s -> %s\n", request.width,
-                request.height, request.samplesPerPixel, secondsSince(start),
-                noisyFramePath(root).c_str());
+    std::printf("sample_frame: %d x %d, %d paths per pixel%s, %.2f s -> %s\n", request.width,
+                request.height, request.samplesPerPixel, request.jitter ? ", jittered" : "",
+                secondsSince(start), noisyFramePath(root).c_str());
     if (options.referenceSamples > 0) {
         RenderRequest referenceRequest = request;
         referenceRequest.samplesPerPixel = options.referenceSamples;

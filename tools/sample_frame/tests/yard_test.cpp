@@ -62,36 +62,40 @@ TEST(Yard, SunAndSkyLightTheOpenGroundDirectly) {
 TEST(Yard, SkyAndBlackPixelsWriteNoDiffuseLight) {
     const Scene scene = Scene::yard();
     const int width = 40, height = 30;
-    const FrameLayers frame = renderLayers(scene, {width, height, 2, 7, 2});
-    const Image beauty = frame.combined();
-    int skyPixels = 0, blackPixels = 0;
-    for (int row = 0; row < height; ++row) {
-        for (int column = 0; column < width; ++column) {
-            const size_t i = static_cast<size_t>(row) * width + column;
-            const Cover cover = coverOf(scene, column, row, width, height);
-            if (cover == Cover::Other) {
-                continue;
+    for (const bool jitter : {false, true}) {
+        const FrameLayers frame = renderLayers(scene, {width, height, 2, 7, 2, jitter});
+        const Image beauty = frame.combined();
+        int skyPixels = 0, blackPixels = 0;
+        for (int row = 0; row < height; ++row) {
+            for (int column = 0; column < width; ++column) {
+                const size_t i = static_cast<size_t>(row) * width + column;
+                const Cover cover = coverOf(scene, column, row, width, height);
+                if (cover == Cover::Other) {
+                    continue;
+                }
+                EXPECT_TRUE(isZero(frame.texColor[i]) && isZero(frame.primary[i]) &&
+                            isZero(frame.secondary[i]))
+                    << "pixel " << i << (jitter ? ", jittered" : "");
+                if (cover == Cover::Black) {
+                    ++blackPixels;
+                    EXPECT_FALSE(isZero(frame.normals[i])) << "a surface is there";
+                    continue;
+                }
+                ++skyPixels;
+                EXPECT_TRUE(isZero(frame.normals[i]) && isZero(frame.positions[i]) &&
+                            isZero(frame.texCoords[i]))
+                    << "pixel " << i;
+                EXPECT_GT(frame.rest[i].z, 0.0f);
+                EXPECT_EQ(frame.rest[i].z, beauty[i].z);
+                if (!jitter) {
+                    const Ray ray = scene.camera.primaryRay(column, row, width, height);
+                    EXPECT_EQ(frame.rest[i].y, scene.sky->radianceFrom(ray.direction).y);
+                }
             }
-            EXPECT_TRUE(isZero(frame.texColor[i]) && isZero(frame.primary[i]) &&
-                        isZero(frame.secondary[i]))
-                << "pixel " << i;
-            if (cover == Cover::Black) {
-                ++blackPixels;
-                EXPECT_FALSE(isZero(frame.normals[i])) << "a surface is there";
-                continue;
-            }
-            ++skyPixels;
-            EXPECT_TRUE(isZero(frame.normals[i]) && isZero(frame.positions[i]) &&
-                        isZero(frame.texCoords[i]))
-                << "pixel " << i;
-            EXPECT_GT(frame.rest[i].z, 0.0f);
-            EXPECT_EQ(frame.rest[i].z, beauty[i].z);
-            const Ray ray = scene.camera.primaryRay(column, row, width, height);
-            EXPECT_EQ(frame.rest[i].y, scene.sky->radianceFrom(ray.direction).y);
         }
+        EXPECT_GT(skyPixels, 100);
+        EXPECT_GT(blackPixels, 10);
     }
-    EXPECT_GT(skyPixels, 100);
-    EXPECT_GT(blackPixels, 10);
 }
 
 }  // namespace
