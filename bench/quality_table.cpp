@@ -1,9 +1,10 @@
-// Quality of the filtering program on sample frames of the test room at 1, 4
-// and 16 paths per pixel: PSNR against a converged reference of the noisy
-// frame, of our result, and of the same recombination with OpenCV's
-// recursive domain-transform filter of the secondary light guided by the
-// texture colour. Both filters are shown at the best sigmas of a grid; the
-// quality mode (`filtering --quality`) chooses its own strength.
+// Quality of the filtering program on sample frames of a test scene (the
+// room unless asked otherwise) at 1, 4 and 16 paths per pixel, through the
+// pixel centres or jittered over the pixels: PSNR against a converged
+// reference of the noisy frame, of our result, and of the same recombination
+// with OpenCV's recursive domain-transform filter of the secondary light
+// guided by the texture colour. Both filters are shown at the best sigmas of
+// a grid; the quality mode (`filtering --quality`) chooses its own strength.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -15,6 +16,7 @@
 #include "image_stats.h"
 #include "plain_filter_peer.h"
 #include "quality_mode/quality_pipeline.h"
+#include "scene_catalog.h"
 #include "working_frame.h"
 
 namespace {
@@ -23,6 +25,8 @@ struct Options {
     int size = 256;
     int referenceSamples = 1024;
     uint64_t seed = 1;
+    std::string scene = "room";
+    bool jitter = false;
     filtering::FilterSettings defaults = sample_frame::kSampleSettings;
 };
 
@@ -31,21 +35,36 @@ struct Scored {
     float spatial = 0, range = 0;
 };
 
+[[noreturn]] void usage() {
+    std::fprintf(stderr,
+                 "usage: quality_table [--size N] [--reference-spp N] [--seed S] [--scene %s] "
+                 "[--jitter]\n",
+                 sample_frame::kSceneNames);
+    std::exit(2);
+}
+
 Options parse(int argc, char** argv) {
     Options options;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
-        const char* value = argv[i + 1];
+        if (option == "--jitter") {
+            options.jitter = true;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            usage();
+        }
+        const char* value = argv[++i];
         if (option == "--size") {
             options.size = std::atoi(value);
         } else if (option == "--reference-spp") {
             options.referenceSamples = std::atoi(value);
         } else if (option == "--seed") {
             options.seed = std::strtoull(value, nullptr, 10);
+        } else if (option == "--scene" && sample_frame::sceneNamed(value)) {
+            options.scene = value;
         } else {
-            std::fprintf(stderr,
-                         "usage: quality_table [--size N] [--reference-spp N] [--seed S]\n");
-            std::exit(2);
+            usage();
         }
     }
     return options;
@@ -79,13 +98,15 @@ Scored bestOfOurs(const filtering::Frame& frame, const cv::Mat& reference) {
 
 int main(int argc, char** argv) {
     const Options options = parse(argc, argv);
-    const sample_frame::Scene scene = sample_frame::Scene::room();
-    const sample_frame::RenderRequest referenceRequest{options.size, options.size,
-                                                       options.referenceSamples, options.seed, 0};
+    const sample_frame::Scene scene = *sample_frame::sceneNamed(options.scene);
+    const sample_frame::RenderRequest referenceRequest{
+        options.size, options.size, options.referenceSamples, options.seed, 0, options.jitter};
     const cv::Mat reference = sample_frame::toWorkingImage(
         sample_frame::renderReference(scene, referenceRequest), options.size, options.size);
     std::printf(
-        "%d x %d frames, reference %d paths per pixel; PSNR in dB on tone-mapped values\n\n",
+        "%s, %s: %d x %d frames, reference %d paths per pixel; PSNR in dB on tone-mapped "
+        "values\n\n",
+        options.scene.c_str(), options.jitter ? "jittered paths" : "paths through pixel centres",
         options.size, options.size, options.referenceSamples);
     std::printf(
         "| paths per pixel | noisy | ours (sigmaR %g, sigmaS %g) | ours, best sigmas | "
@@ -95,7 +116,7 @@ int main(int argc, char** argv) {
         static_cast<double>(options.defaults.spatialSigma));
     for (int samples : {1, 4, 16}) {
         const sample_frame::FrameLayers layers = sample_frame::renderLayers(
-            scene, {options.size, options.size, samples, options.seed + 1, 0});
+            scene, {options.size, options.size, samples, options.seed + 1, 0, options.jitter});
         const filtering::Frame frame =
             sample_frame::toFrame(layers, scene.camera.position, options.defaults);
         const cv::Mat noisy =
