@@ -15,8 +15,6 @@ namespace filtering {
 namespace {
 
 constexpr int kWindow = 3;
-// Median absolute deviation to standard deviation of a Gaussian.
-constexpr double kMadToDeviation = 1.4826;
 // Three box passes come close to a Gaussian at a cost independent of reach.
 constexpr int kBoxPasses = 3;
 
@@ -118,7 +116,7 @@ SeparatedFireflies separateFireflies(const cv::Mat& light, const cv::Mat& bright
     // The spreading runs on 2 x 2 blocks: a quarter of the work, and the
     // filter that follows smooths the blocks' steps away.
     cv::Mat taken((light.rows + 1) / 2, (light.cols + 1) / 2, CV_32FC3);
-    const auto deviations = static_cast<float>(kMadToDeviation * spread);
+    const auto deviations = kMadToDeviation * spread;
     if (lowerOutliers(light, brightness, deviations, floor, parts.kept, taken)) {
         spreadAround(taken, reach / 2, light.rows, light.cols);
         parts.spread = taken;

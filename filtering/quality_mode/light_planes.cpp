@@ -5,6 +5,7 @@
 
 #include "frame_io/fresh_image.h"
 #include "frame_io/layer_files.h"
+#include "quality_mode/noise_estimate.h"
 
 namespace filtering {
 
@@ -13,9 +14,6 @@ namespace {
 // Row stripes of the sums: a fixed count, so that the order of the
 // additions is the same whatever the threads.
 constexpr int kSumStripes = 64;
-
-// The luminance weights of the working channel order (blue, green, red).
-constexpr float kBlue = 0.0722f, kGreen = 0.7152f, kRed = 0.2126f;
 
 template <typename ReadPixel>
 cv::Vec3d sumReflected(int rows, int cols, const cv::Mat& texColor, ReadPixel readPixel) {
@@ -69,7 +67,8 @@ PlanarLight planarLight(SeparatedFireflies parts) {
                     channels[1][i] = pixel[1];
                     channels[2][i] = pixel[2];
                 }
-                brightness[i] = kBlue * pixel[0] + kGreen * pixel[1] + kRed * pixel[2];
+                brightness[i] = kLuminanceBlue * pixel[0] + kLuminanceGreen * pixel[1] +
+                                kLuminanceRed * pixel[2];
             }
         }
     });

@@ -13,14 +13,12 @@ namespace {
 // The high-pass x - (sum of four neighbours) / 4 of independent noise of
 // deviation s has deviation s * sqrt(1 + 4 / 16).
 const float kHighPassGain = std::sqrt(1.25f);
-// Median absolute deviation to standard deviation of a Gaussian.
-constexpr float kMadToDeviation = 1.4826f;
 
 }  // namespace
 
 cv::Mat luminance(const cv::Mat& bgr) {
     cv::Mat result;
-    cv::transform(bgr, result, cv::Matx13f(0.0722f, 0.7152f, 0.2126f));
+    cv::transform(bgr, result, cv::Matx13f(kLuminanceBlue, kLuminanceGreen, kLuminanceRed));
     return result;
 }
 

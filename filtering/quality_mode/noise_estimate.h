@@ -4,6 +4,12 @@
 
 namespace filtering {
 
+/// The luminance weights of the working channels: blue, green, red.
+inline constexpr float kLuminanceBlue = 0.0722f, kLuminanceGreen = 0.7152f, kLuminanceRed = 0.2126f;
+
+/// Median absolute deviation to standard deviation, for Gaussian noise.
+inline constexpr float kMadToDeviation = 1.4826f;
+
 /// Luminance of a three-channel working image (blue, green, red), one channel.
 cv::Mat luminance(const cv::Mat& bgr);
 
