@@ -15,6 +15,7 @@
 #include "image_stats.h"
 #include "program_run.h"
 #include "quality_mode/firefly_suppression.h"
+#include "quality_mode/light_planes.h"
 #include "quality_mode/median.h"
 #include "quality_mode/noise_estimate.h"
 #include "quality_mode/quality_pipeline.h"
@@ -204,7 +205,7 @@ TEST(QualityMode, BumpyNormalsStillLetTheNoiseBeMeasured) {
     Frame frame = room.frame;
     cv::Mat jitter(frame[Normals].size(), CV_32FC3);
     cv::RNG(31).fill(jitter, cv::RNG::UNIFORM, -0.05f, 0.05f);
-    frame[Normals] = frame[Normals] + jitter;
+    frame[Normals] = cv::Mat(frame[Normals] + jitter);  // a new image: the room is shared
     const double noisyPsnr = imagef4::psnr(room.noisy, room.reference);
     const double bumpyPsnr = imagef4::psnr(denoiseForQuality(frame).image, room.reference);
     EXPECT_GT(bumpyPsnr, noisyPsnr + 4.0);
@@ -283,4 +284,33 @@ TEST(QualityMode, ProgramWritesBothModesAndTheDefaultIsUnchanged) {
     EXPECT_TRUE(cv::checkRange(output));
     const cv::Mat noisy = read_float4(sample_frame::noisyFramePath(folder.path().string()));
     EXPECT_NEAR(meanBrightness(output) / meanBrightness(noisy), 1.0, 0.01);
+}
+
+// The mode's result on the rendered room, recorded: every step of the mode
+// (its weights, its constants, the signs of its powers) moves it by more
+// than the tolerance, which is far above the rounding that differs between
+// processors.
+TEST(QualityMode, RenderedRoomGivesTheRecordedResult) {
+    const RenderedRoom& room = renderedRoom();
+    const cv::Mat quality = denoiseForQuality(room.frame).image;
+    const double psnr = imagef4::psnr(quality, room.reference);
+    EXPECT_NEAR(psnr, 29.61167, 0.002);
+}
+
+// Working images are blue, green, red; the luminance of the filter's planes
+// must be the one the noise was measured on.
+TEST(Luminance, WeighsTheWorkingChannelsAndAgreesWithThePlanes) {
+    const cv::Mat pure =
+        (cv::Mat_<cv::Vec3f>(1, 3) << cv::Vec3f(1, 0, 0), cv::Vec3f(0, 1, 0), cv::Vec3f(0, 0, 1));
+    const cv::Mat weights = luminance(pure);
+    EXPECT_FLOAT_EQ(weights.at<float>(0, 0), 0.0722f);
+    EXPECT_FLOAT_EQ(weights.at<float>(0, 1), 0.7152f);
+    EXPECT_FLOAT_EQ(weights.at<float>(0, 2), 0.2126f);
+
+    cv::Mat light(24, 32, CV_32FC3);
+    cv::RNG(5).fill(light, cv::RNG::UNIFORM, cv::Scalar(0.0, 0.5, 1.0), cv::Scalar(0.1, 0.6, 3.0));
+    const cv::Mat brightness = luminance(light);
+    const PlanarLight planar = planarLight(separateFireflies(light, brightness, 6.0f, 1e9f, 8.0f));
+    const cv::Mat planes(light.size(), CV_32F, const_cast<float*>(planar.brightness.getChannel(0)));
+    EXPECT_LT(cv::norm(planes, brightness, cv::NORM_INF), 1e-5);
 }
