@@ -46,7 +46,7 @@ bool parsePass(const std::string& text, PassChoice& choice, std::string& error) 
     if (equals == std::string::npos || !role || equals + 1 == text.size()) {
         error =
             "--pass takes ROLE=NAME with a role of primary, secondary, texcolor, normals, "
-            "positions, depth, rest, beauty; got " +
+            "positions, depth, rest, beauty, glossydirect, glossyindirect, glossycolor; got " +
             text;
         return false;
     }
@@ -219,7 +219,8 @@ std::string usage(const std::string& program) {
            "OpenEXR frames:\n"
            "  --layer NAME      the view layer to read when the file holds several\n"
            "  --pass ROLE=NAME  read a role from the pass NAME; roles: primary, secondary,\n"
-           "                    texcolor, normals, positions, depth, rest, beauty\n"
+           "                    texcolor, normals, positions, depth, rest, beauty,\n"
+           "                    glossydirect, glossyindirect, glossycolor\n"
            "  --camera X,Y,Z    the camera's position in the positions' space\n"
            "  --range-sigma R   the default mode's range sigma (else the file's, else 2)\n"
            "  --spatial-sigma S the default mode's spatial sigma (else the file's, else 10)\n"

@@ -10,7 +10,7 @@
 namespace filtering {
 
 SurfaceGeometry surfaceGeometry(const cv::Mat& normals, const cv::Mat& positions,
-                                const CameraPosition& camera) {
+                                const CameraPosition& camera, const cv::Mat& surfaces) {
     SurfaceGeometry geometry;
     geometry.normals = normals;
     geometry.planeOffsets.create(positions.rows, positions.cols, CV_32F);
@@ -28,11 +28,12 @@ SurfaceGeometry surfaceGeometry(const cv::Mat& normals, const cv::Mat& positions
             for (int row = first; row < last; ++row) {
                 const auto* position = positions.ptr<cv::Vec3f>(row);
                 const auto* normal = normals.ptr<cv::Vec3f>(row);
+                const uchar* surface = surfaces.ptr<uchar>(row);
                 float* offset = geometry.planeOffsets.ptr<float>(row);
                 for (int column = 0; column < positions.cols; ++column) {
                     const cv::Vec3f relative = position[column] - eye;
                     offset[column] = normal[column].dot(relative);
-                    if ((column & 3) == 0) {
+                    if ((column & 3) == 0 && surface[column] != 0) {
                         distances.push_back(std::sqrt(relative.dot(relative)));
                     }
                 }

@@ -15,10 +15,11 @@ struct SurfaceGeometry {
 };
 
 /// Plane offsets, and the median distance to the camera of every fourth position
-/// (working channels z, y, x). The median is 1 where every point sits on the
-/// camera.
+/// (working channels z, y, x) among the `surfaces` (CV_8U, non-zero; the
+/// background's positions say nothing of the scene's scale). The median is 1
+/// where every point sits on the camera or none is a surface.
 SurfaceGeometry surfaceGeometry(const cv::Mat& normals, const cv::Mat& positions,
-                                const CameraPosition& camera);
+                                const CameraPosition& camera, const cv::Mat& surfaces);
 
 /// Appends every channel of a float image, times 1 / `deviation`, to a
 /// planar guide as new planes.

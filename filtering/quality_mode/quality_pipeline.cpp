@@ -5,6 +5,7 @@
 #include <cmath>
 #include <exception>
 #include <functional>
+#include <limits>
 #include <opencv2/imgproc.hpp>
 #include <thread>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "quality_mode/light_planes.h"
 #include "quality_mode/median.h"
 #include "quality_mode/noise_estimate.h"
+#include "quality_mode/silent_pixels.h"
 #include "quendel/tdr_filter.h"
 #include "quendel/threads.h"
 
@@ -34,6 +36,12 @@ constexpr float kFireflyFloorInNoise = 3.0f;
 // Fewer flat pixels than this (or than a hundredth of the frame) make no
 // trustworthy noise estimate.
 constexpr int kFewestMeasured = 64;
+// Light measured on larger blocks while more than this share of them is
+// dark, up to blocks this wide.
+constexpr double kMostZeros = 0.1;
+constexpr int kLargestBlock = 8;
+// How far, in pixels, light is borrowed for the pixels that hold none.
+constexpr float kFillReach = 8.0f;
 
 struct LayerNoise {
     float deviation = 0;  // absolute, in luminance
@@ -101,18 +109,59 @@ cv::Mat litPixels(const cv::Mat& brightness, const cv::Mat& flatGeometry, int& l
     return marks;
 }
 
-LayerNoise measureNoise(const cv::Mat& brightness, const cv::Mat& flatGeometry) {
+// The pixels to measure: lit ones on flat geometry. Geometry that is
+// nowhere flat (bumpy normals, say) leaves too few; then the whole lit frame
+// is measured, edges and all, which the median's robustness tolerates.
+cv::Mat measuredPixels(const cv::Mat& brightness, const cv::Mat& flatGeometry) {
     int litAndFlat = 0;
     const cv::Mat marks = litPixels(brightness, flatGeometry, litAndFlat);
-    // Geometry that is nowhere flat (bumpy normals, say) leaves too few
-    // pixels; then the whole lit frame is measured, edges and all, which
-    // the median's robustness tolerates.
     const bool flatEnough =
         litAndFlat >= std::max<int>(kFewestMeasured, static_cast<int>(brightness.total() / 100));
-    const cv::Mat measured = flatEnough ? marks == 3 : marks != 0;
+    return flatEnough ? marks == 3 : marks != 0;
+}
+
+// The share of the measured pixels whose light is zero: paths that found
+// no light. Where they are many the light is a few bright samples among
+// zeros, whose median and median deviation say nothing of its noise.
+double zeroShare(const cv::Mat& brightness, const cv::Mat& measured) {
+    const int count = cv::countNonZero(measured);
+    if (count == 0) {
+        return 0.0;
+    }
+    return cv::countNonZero((brightness <= 0.0f) & measured) / static_cast<double>(count);
+}
+
+// The means of scale x scale blocks, and the blocks wholly inside the mask.
+void blockMeans(const cv::Mat& brightness, const cv::Mat& mask, int scale, cv::Mat& means,
+                cv::Mat& meansMask) {
+    const cv::Size size(brightness.cols / scale, brightness.rows / scale);
+    const cv::Rect whole(0, 0, size.width * scale, size.height * scale);
+    cv::resize(brightness(whole), means, size, 0, 0, cv::INTER_AREA);
+    cv::Mat covered;
+    cv::resize(mask(whole), covered, size, 0, 0, cv::INTER_AREA);
+    meansMask = covered == 255;
+}
+
+// The noise of one pixel. Sparse light is measured on the means of blocks
+// large enough to hold light in most of them: independent noise of
+// deviation s has deviation s / k on the means of k x k blocks. Its level
+// is then the mean of those blocks, as the median of a few bright samples
+// among zeros is no level at all.
+LayerNoise measureNoise(const cv::Mat& brightness, const cv::Mat& flatGeometry) {
+    int scale = 1;
+    cv::Mat means = brightness;
+    cv::Mat measured = measuredPixels(brightness, flatGeometry);
+    while (zeroShare(means, measured) > kMostZeros && scale < kLargestBlock &&
+           brightness.rows / (scale * 2) >= 3 && brightness.cols / (scale * 2) >= 3) {
+        scale *= 2;
+        cv::Mat meansFlat;
+        blockMeans(brightness, flatGeometry, scale, means, meansFlat);
+        measured = measuredPixels(means, meansFlat);
+    }
     LayerNoise noise;
-    noise.deviation = estimateNoise(brightness, measured);
-    const float level = medianOver(brightness, measured);
+    noise.deviation = estimateNoise(means, measured) * static_cast<float>(scale);
+    const float level =
+        scale > 1 ? static_cast<float>(cv::mean(means, measured)[0]) : medianOver(means, measured);
     noise.relative = level > 0.0f ? noise.deviation / level : 0.0f;
     return noise;
 }
@@ -151,6 +200,11 @@ void toLightGuideChannel(quendel::CpuTexture& brightness, const LayerNoise& nois
     values *= 1.0 / (parameters.lightDeviation * residual);
 }
 
+// Glossy light changes sharply at the edges of shiny surfaces, whose pixels
+// a 3 x 3 neighbourhood takes for outliers: spreading their light would
+// carry a mirror's reflection onto what surrounds it.
+enum class Outliers { Spread, Keep };
+
 // Filters one light layer: outliers first, then a pass under the geometry
 // guide, then passes whose guide also holds the previous pass's light.
 // Every pass filters the same outlier-free layer; only the guide improves.
@@ -160,18 +214,23 @@ void toLightGuideChannel(quendel::CpuTexture& brightness, const LayerNoise& nois
 // (times that colour, summed) is what the noisy layer reflects: the
 // outliers' spreading and the edge-aware weights move light between
 // surfaces of different colour, and the frame must keep its brightness.
-cv::Mat filterLayer(const cv::Mat& light, const cv::Mat& texColor,
+cv::Mat filterLayer(const cv::Mat& noisyLight, const cv::Mat& texColor,
                     const quendel::CpuTexture& geometry, const cv::Mat& flat,
-                    const QualityParameters& parameters) {
+                    const cv::Mat& surfaces, const QualityParameters& parameters,
+                    Outliers outliers) {
+    const cv::Mat responding = respondingPixels(texColor, surfaces);
+    const cv::Mat light = fillSilentPixels(noisyLight, responding, geometry, kFillReach);
     const cv::Mat brightness = luminance(light);
-    const LayerNoise noise = measureNoise(brightness, flat);
+    const LayerNoise noise = measureNoise(brightness, flat & responding);
     if (!(noise.relative >= parameters.leastRelativeNoise)) {
         // Next to no noise: filtering would only soften the layer's edges.
-        return light.clone();
+        return noisyLight.clone();
     }
     const float sigmaS = spatialSigmaFor(noise, parameters);
     PlanarLight planar = planarLight(separateFireflies(light, brightness, parameters.fireflySpread,
-                                                       kFireflyFloorInNoise * noise.deviation,
+                                                       outliers == Outliers::Spread
+                                                           ? kFireflyFloorInNoise * noise.deviation
+                                                           : std::numeric_limits<float>::infinity(),
                                                        parameters.fireflyReach));
     quendel::TDRFilter<quendel::CpuFiltering> filter;
     quendel::CpuTexture guide = geometry;
@@ -193,7 +252,10 @@ cv::Mat filterLayer(const cv::Mat& light, const cv::Mat& texColor,
             scale[c] = static_cast<float>(before[c] / after[c]);
         }
     }
-    return interleavedScaled(planar.image, scale);
+    cv::Mat filtered = interleavedScaled(planar.image, scale);
+    // Silent pixels keep what they had: the background passes through.
+    noisyLight.copyTo(filtered, ~responding);
+    return filtered;
 }
 
 // Runs the work of the two layers side by side, each with a filter of its
@@ -227,19 +289,25 @@ void sideBySide(const std::function<void()>& first, const std::function<void()>&
 QualityLight filterLightForQuality(const Frame& frame, const QualityParameters& parameters,
                                    int64_t& ticks) {
     const int64_t start = cv::getTickCount();
+    const cv::Mat surfaces = surfacePixels(frame);
     const SurfaceGeometry geometry =
-        surfaceGeometry(frame[Normals], frame[Positions], frame.camera);
+        surfaceGeometry(frame[Normals], frame[Positions], frame.camera, surfaces);
     const cv::Mat flat = flatGeometryMask(geometry.normals, geometry.planeOffsets, kFlatNormalStep,
                                           kFlatOffsetStep * geometry.medianDistance);
     const quendel::CpuTexture guide = geometryGuide(geometry, parameters);
     QualityLight light;
     sideBySide(
         [&] {
-            light.primary = filterLayer(frame[Primary], frame[TexColor], guide, flat, parameters);
+            light.primary = filterLayer(frame[Primary], frame[TexColor], guide, flat, surfaces,
+                                        parameters, Outliers::Spread);
+            if (!frame.glossyLight.empty()) {
+                light.glossy = filterLayer(frame.glossyLight, frame.glossyColor, guide, flat,
+                                           surfaces, parameters, Outliers::Keep);
+            }
         },
         [&] {
-            light.secondary =
-                filterLayer(frame[Secondary], frame[TexColor], guide, flat, parameters);
+            light.secondary = filterLayer(frame[Secondary], frame[TexColor], guide, flat, surfaces,
+                                          parameters, Outliers::Spread);
         });
     ticks = cv::getTickCount() - start;
     return light;
@@ -250,6 +318,9 @@ DenoisedFrame denoiseForQuality(const Frame& frame, const QualityParameters& par
     const QualityLight light = filterLightForQuality(frame, parameters, ticks);
     DenoisedFrame result;
     result.image = recombine(light.primary, light.secondary, frame[TexColor], frame[Rest]);
+    if (!light.glossy.empty()) {
+        result.image += frame.glossyColor.mul(light.glossy - frame.glossyLight);
+    }
     result.seconds = static_cast<double>(ticks) / cv::getTickFrequency();
     return result;
 }

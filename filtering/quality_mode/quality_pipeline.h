@@ -42,6 +42,7 @@ struct QualityParameters {
 /// The filtered light layers of the quality mode.
 struct QualityLight {
     cv::Mat primary, secondary;
+    cv::Mat glossy;  // empty when the frame has no glossy layers
 };
 
 /// Builds the mode's guide from the frame's geometry, measures the noise of
@@ -53,7 +54,8 @@ QualityLight filterLightForQuality(const Frame& frame, const QualityParameters& 
                                    int64_t& ticks);
 
 /// The quality mode on a loaded frame whose layers share one size:
-/// rest + texColor * (filtered primary + filtered secondary).
+/// rest + texColor * (filtered primary + filtered secondary); with glossy
+/// layers, their share of the rest is glossyColor * filtered glossy light.
 DenoisedFrame denoiseForQuality(const Frame& frame,
                                 const QualityParameters& parameters = QualityParameters());
 

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <vector>
 
 #include "exr_fixture.h"
 #include "frame_io/camera_fit.h"
@@ -357,4 +359,58 @@ TEST(ExrFrame, BadSamplesAreRepairedAndNamedByTheirPass) {
     EXPECT_EQ(loaded->frame[Secondary].at<cv::Vec3f>(3, 2)[1], 0.5f);
     ASSERT_FALSE(loaded->frame.repaired[Secondary].empty());
     EXPECT_EQ(loaded->frame.repaired[Secondary].at<uint8_t>(3, 2), 255);
+}
+
+// Glossy passes are read apart when all three are there, under either
+// scheme's names; the rest layer still holds the glossy light, so the
+// default run is what it was, and a glossy pass with a bad sample is left out.
+TEST(ExrFrame, GlossyPassesAreReadApartWhenAllThreeAreWhole) {
+    TemporaryFolder folder;
+    auto glossyDirect = [](int x, int y, int k) { return float((x + y + k) % 3) / 4.0f; };
+    auto glossyIndirect = [](int x, int, int k) { return float(x % 2 + k) / 8.0f; };
+    auto glossyColour = [](int, int y, int k) { return 0.25f + float((y + k) % 2) / 4.0f; };
+    struct Scheme {
+        std::string name;
+        std::function<void(ExrFixture&)> frame;
+        std::string direct, indirect, colour;
+    };
+    const std::vector<Scheme> schemes = {
+        {"Cycles", [](ExrFixture& f) { addCyclesFrame(f); }, "ViewLayer.GlossDir",
+         "ViewLayer.GlossInd", "ViewLayer.GlossCol"},
+        {"common", addCommonFrame, "specular_direct", "specular_indirect", "specular_albedo"}};
+    for (const Scheme& scheme : schemes) {
+        for (bool broken : {false, true}) {
+            ExrFixture fixture;
+            scheme.frame(fixture);
+            addPass(fixture, scheme.direct, glossyDirect);
+            addPass(fixture, scheme.indirect, glossyIndirect);
+            addPass(fixture, scheme.colour, glossyColour);
+            if (broken) {
+                fixture.channels.back().value = [](int x, int y) {
+                    return x == 1 && y == 1 ? INFINITY : 0.5f;
+                };
+            }
+            const std::string path = (folder.path() / (scheme.name + ".exr")).string();
+            fixture.write(path);
+            const auto loaded = loadExrFrame(path, withCamera());
+            ASSERT_TRUE(loaded) << scheme.name;
+            const Frame& frame = loaded->frame;
+            const cv::Vec3f rest = frame[Rest].at<cv::Vec3f>(4, 3);
+            // Working order: the third component first.
+            EXPECT_FLOAT_EQ(rest[0], beautyValue(3, 4, 2) -
+                                         colourValue(3, 4, 2) *
+                                             (primaryValue(3, 4, 2) + secondaryValue(3, 4, 2)))
+                << scheme.name;
+            if (broken) {
+                EXPECT_TRUE(frame.glossyLight.empty() && frame.glossyColor.empty()) << scheme.name;
+                continue;
+            }
+            ASSERT_EQ(frame.glossyLight.size(), frame[Rest].size()) << scheme.name;
+            EXPECT_EQ(frame.glossyLight.at<cv::Vec3f>(4, 3)[0],
+                      glossyDirect(3, 4, 2) + glossyIndirect(3, 4, 2))
+                << scheme.name;
+            EXPECT_EQ(frame.glossyColor.at<cv::Vec3f>(4, 3)[2], glossyColour(3, 4, 0))
+                << scheme.name;
+        }
+    }
 }
