@@ -18,6 +18,9 @@ struct PlanarLight {
 /// the spread light added in place), and its luminance.
 PlanarLight planarLight(SeparatedFireflies parts);
 
+/// A layer's light as it is, in planes, and its luminance.
+PlanarLight planarLight(const cv::Mat& light);
+
 /// The light a layer reflects off the texture colour: per channel, the sum
 /// over the pixels of light times colour. The sum's order is fixed, so it
 /// never depends on the threads.

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <exception>
 #include <functional>
-#include <limits>
 #include <opencv2/imgproc.hpp>
 #include <thread>
 #include <vector>
@@ -41,7 +40,7 @@ constexpr int kFewestMeasured = 64;
 constexpr double kMostZeros = 0.1;
 constexpr int kLargestBlock = 8;
 // How far, in pixels, light is borrowed for the pixels that hold none.
-constexpr float kFillReach = 8.0f;
+constexpr int kFillReach = 8;
 
 struct LayerNoise {
     float deviation = 0;  // absolute, in luminance
@@ -219,7 +218,7 @@ cv::Mat filterLayer(const cv::Mat& noisyLight, const cv::Mat& texColor,
                     const cv::Mat& surfaces, const QualityParameters& parameters,
                     Outliers outliers) {
     const cv::Mat responding = respondingPixels(texColor, surfaces);
-    const cv::Mat light = fillSilentPixels(noisyLight, responding, geometry, kFillReach);
+    const cv::Mat light = fillSilentPixels(noisyLight, responding, kFillReach);
     const cv::Mat brightness = luminance(light);
     const LayerNoise noise = measureNoise(brightness, flat & responding);
     if (!(noise.relative >= parameters.leastRelativeNoise)) {
@@ -227,11 +226,11 @@ cv::Mat filterLayer(const cv::Mat& noisyLight, const cv::Mat& texColor,
         return noisyLight.clone();
     }
     const float sigmaS = spatialSigmaFor(noise, parameters);
-    PlanarLight planar = planarLight(separateFireflies(light, brightness, parameters.fireflySpread,
-                                                       outliers == Outliers::Spread
-                                                           ? kFireflyFloorInNoise * noise.deviation
-                                                           : std::numeric_limits<float>::infinity(),
-                                                       parameters.fireflyReach));
+    PlanarLight planar = outliers == Outliers::Spread
+                             ? planarLight(separateFireflies(
+                                   light, brightness, parameters.fireflySpread,
+                                   kFireflyFloorInNoise * noise.deviation, parameters.fireflyReach))
+                             : planarLight(light);
     quendel::TDRFilter<quendel::CpuFiltering> filter;
     quendel::CpuTexture guide = geometry;
     for (int pass = 1; pass < parameters.passes; ++pass) {
@@ -300,15 +299,17 @@ QualityLight filterLightForQuality(const Frame& frame, const QualityParameters& 
         [&] {
             light.primary = filterLayer(frame[Primary], frame[TexColor], guide, flat, surfaces,
                                         parameters, Outliers::Spread);
-            if (!frame.glossyLight.empty()) {
-                light.glossy = filterLayer(frame.glossyLight, frame.glossyColor, guide, flat,
-                                           surfaces, parameters, Outliers::Keep);
-            }
         },
         [&] {
             light.secondary = filterLayer(frame[Secondary], frame[TexColor], guide, flat, surfaces,
                                           parameters, Outliers::Spread);
         });
+    // A third layer would leave one of the two threads idle for as long as
+    // it takes; alone it has the whole team.
+    if (!frame.glossyLight.empty()) {
+        light.glossy = filterLayer(frame.glossyLight, frame.glossyColor, guide, flat, surfaces,
+                                   parameters, Outliers::Keep);
+    }
     ticks = cv::getTickCount() - start;
     return light;
 }

@@ -3,7 +3,6 @@
 #include <opencv2/core.hpp>
 
 #include "frame_io/frame.h"
-#include "quendel/texture.h"
 
 namespace filtering {
 
@@ -18,12 +17,10 @@ cv::Mat surfacePixels(const Frame& frame);
 cv::Mat respondingPixels(const cv::Mat& color, const cv::Mat& surfaces);
 
 /// `light` with each pixel outside `responding` replaced by the average of
-/// the responding light around it on the same surface (under `guide`, in
-/// its units, within about `reach` pixels), so that silent pixels neither
-/// darken nor brighten their neighbours when the layer is filtered; zero
-/// where no responding pixel is near. The same image when every pixel
-/// responds.
-cv::Mat fillSilentPixels(const cv::Mat& light, const cv::Mat& responding,
-                         const quendel::CpuTexture& guide, float reach);
+/// the responding light around it (within about `reach` pixels), so that
+/// silent pixels neither darken nor brighten the neighbours of their own
+/// surface when the layer is filtered; zero where no responding pixel is
+/// near. The same image when every pixel responds.
+cv::Mat fillSilentPixels(const cv::Mat& light, const cv::Mat& responding, int reach);
 
 }  // namespace filtering
