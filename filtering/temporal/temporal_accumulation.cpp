@@ -11,6 +11,7 @@ namespace {
 // both modes: averaging it over time is its only denoising.
 constexpr Layer kLightLayers[] = {Primary, Secondary, Rest};
 constexpr int kLightCount = 3;
+constexpr int kRestIndex = 2;
 
 // The local mean and variance of a light layer's luminance.
 struct LocalLight {
@@ -33,6 +34,9 @@ LocalLight localLight(const cv::Mat& light, int radius) {
 struct Sums {
     cv::Mat light;  // CV_32FC3
     cv::Mat count;  // CV_32F
+    // With the rest, the glossy light it holds, taken where the rest is:
+    // the quality mode filters it and puts it back into the rest.
+    cv::Mat glossy;
 };
 
 class Accumulator {
@@ -43,7 +47,10 @@ class Accumulator {
         for (int i = 0; i < kLightCount; ++i) {
             own_[i] = localLight(frame[kLightLayers[i]], limits.boxRadius);
             sums_[i] = {frame[kLightLayers[i]].clone(),
-                        cv::Mat(frame[Primary].size(), CV_32F, cv::Scalar(1.0f))};
+                        cv::Mat(frame[Primary].size(), CV_32F, cv::Scalar(1.0f)), cv::Mat()};
+        }
+        if (!frame.glossyLight.empty()) {
+            sums_[kRestIndex].glossy = frame.glossyLight.clone();
         }
     }
 
@@ -51,7 +58,11 @@ class Accumulator {
         const cv::Mat matches = findMatches(frame_, neighbour, limits_.match);
         for (int i = 0; i < kLightCount; ++i) {
             const Frame* viewFrom = kLightLayers[i] == Rest ? &neighbour : nullptr;
-            addLayer(neighbour[kLightLayers[i]], matches, own_[i],
+            const cv::Mat* glossy = i == kRestIndex && !sums_[i].glossy.empty() &&
+                                            neighbour.glossyLight.size() == frame_[Rest].size()
+                                        ? &neighbour.glossyLight
+                                        : nullptr;
+            addLayer(neighbour[kLightLayers[i]], glossy, matches, own_[i],
                      localLight(neighbour[kLightLayers[i]], limits_.boxRadius), viewFrom, sums_[i]);
         }
     }
@@ -65,6 +76,11 @@ class Accumulator {
             cv::Mat count;
             cv::merge(std::vector<cv::Mat>(3, sums_[i].count), count);
             averaged[kLightLayers[i]] = sums_[i].light / count;
+            if (!sums_[i].glossy.empty()) {
+                // A new image: the copy still shares the frame's own.
+                averaged.glossyLight = cv::Mat(sums_[i].glossy / count);
+                averaged.glossyColor = frame_.glossyColor.clone();
+            }
         }
         return averaged;
     }
@@ -91,8 +107,11 @@ class Accumulator {
         return toA.dot(toB) >= std::cos(limits_.restViewTurn) * lengths;
     }
 
-    void addLayer(const cv::Mat& light, const cv::Mat& matches, const LocalLight& own,
-                  const LocalLight& other, const Frame* viewFrom, Sums& sums) const {
+    // Without the neighbour's glossy light (`glossy` null) the frame's own
+    // stands in for it, so that it keeps its share of the rest.
+    void addLayer(const cv::Mat& light, const cv::Mat* glossy, const cv::Mat& matches,
+                  const LocalLight& own, const LocalLight& other, const Frame* viewFrom,
+                  Sums& sums) const {
         for (int y = 0; y < matches.rows; ++y) {
             const cv::Vec2i* row = matches.ptr<cv::Vec2i>(y);
             for (int x = 0; x < matches.cols; ++x) {
@@ -101,6 +120,11 @@ class Accumulator {
                 if (viewFrom != nullptr && !viewAgrees(*viewFrom, y, x)) continue;
                 sums.light.at<cv::Vec3f>(y, x) += light.at<cv::Vec3f>(q);
                 sums.count.at<float>(y, x) += 1.0f;
+                if (!sums.glossy.empty()) {
+                    sums.glossy.at<cv::Vec3f>(y, x) += glossy != nullptr
+                                                           ? glossy->at<cv::Vec3f>(q)
+                                                           : frame_.glossyLight.at<cv::Vec3f>(y, x);
+                }
             }
         }
     }

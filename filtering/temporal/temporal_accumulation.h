@@ -24,7 +24,8 @@ struct TemporalLimits {
 
 /// `frame` with its primary and secondary light and its rest averaged, with equal
 /// weights, with the light that each neighbouring frame saw at the same
-/// surface point (findMatches), where that light agrees. Every layer is a
+/// surface point (findMatches), where that light agrees; the glossy light,
+/// when the frames have it, wherever the rest was taken. Every layer is a
 /// copy: the result may be changed without changing `frame`.
 Frame accumulateOverTime(const Frame& frame, const std::vector<const Frame*>& neighbours,
                          const TemporalLimits& limits = TemporalLimits());

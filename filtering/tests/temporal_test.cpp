@@ -125,6 +125,45 @@ TEST(TemporalAccumulation, TakesTheRestOnlyFromNearlyTheSameView) {
     EXPECT_FALSE(bitIdentical(fromMoved[Primary], frame[Primary]));
 }
 
+TEST(TemporalAccumulation, GlossyLightGoesWithTheRestThatHoldsIt) {
+    // The rest is a remainder of 0.05 plus glossy colour x glossy light; the
+    // glossy light must be averaged where the rest is, so that the rest
+    // less its glossy share stays the remainder.
+    Frame frames[3] = {planeFrame(16, 8, 0.3f, 4), planeFrame(16, 8, 0.3f, 5),
+                       planeFrame(16, 8, 0.3f, 6)};
+    frames[2].camera = {0.0f, 1.0f, 0.0f};  // too far turned for its rest
+    cv::RNG random(7);
+    for (Frame& frame : frames) {
+        frame.glossyColor = cv::Mat(frame[Rest].size(), CV_32FC3, cv::Scalar::all(0.5));
+        frame.glossyLight.create(frame[Rest].size(), CV_32FC3);
+        random.fill(frame.glossyLight, cv::RNG::UNIFORM, 0.0f, 2.0f);
+        frame[Rest] = 0.05f + frame.glossyColor.mul(frame.glossyLight);
+    }
+    const cv::Mat ownGlossy = frames[0].glossyLight.clone();
+    const Frame averaged = accumulateOverTime(frames[0], {&frames[1], &frames[2]});
+    EXPECT_TRUE(bitIdentical(frames[0].glossyLight, ownGlossy)) << "the frame itself changed";
+    ASSERT_EQ(averaged.glossyLight.size(), frames[0][Rest].size());
+    const cv::Mat remainder = averaged[Rest] - averaged.glossyColor.mul(averaged.glossyLight);
+    EXPECT_LT(cv::norm(remainder - 0.05f, cv::NORM_INF), 1e-5);
+    // Each pixel took its neighbour's rest or not; its glossy light with it.
+    const cv::Mat pairRest = (frames[0][Rest] + frames[1][Rest]) / 2;
+    const cv::Mat pairGlossy = (frames[0].glossyLight + frames[1].glossyLight) / 2;
+    int taken = 0;
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            const cv::Vec3f rest = averaged[Rest].at<cv::Vec3f>(y, x);
+            const bool fromPair = cv::norm(rest - pairRest.at<cv::Vec3f>(y, x)) < 1e-6;
+            const cv::Mat& expected = fromPair ? pairGlossy : frames[0].glossyLight;
+            EXPECT_LT(
+                cv::norm(averaged.glossyLight.at<cv::Vec3f>(y, x) - expected.at<cv::Vec3f>(y, x)),
+                1e-6)
+                << x << ", " << y;
+            taken += fromPair ? 1 : 0;
+        }
+    }
+    EXPECT_GT(taken, 64);
+}
+
 TEST(Reprojection, FollowsTheCameraAndRejectsDisocclusions) {
     // The camera pans: the neighbour sees the plane 2 pixels further left,
     // and an object there hides the columns 10..13 of the frame's plane.
