@@ -14,6 +14,9 @@
 #         most of what the camera sees is lit indirectly.
 #   yard  open ground under a sun lamp and a sky; much of the frame is sky.
 #
+# --frame N (N > 0) renders frame N of a shot: the camera dollies and a
+# ball rolls (see move_to_frame).
+#
 # Prints "camera X,Y,Z" (the camera's world location) and "render seconds T".
 # Sampling is fixed (no adaptive sampling, no denoising, the given seed).
 
@@ -40,6 +43,9 @@ def parse_arguments():
     parser.add_argument("--seed", type=int, default=0)
     parser.add_argument("--threads", type=int, default=0,
                         help="render threads, 0 for all cores")
+    parser.add_argument("--frame", type=int, default=0,
+                        help="frame of a shot: the camera dollies and a ball "
+                             "rolls; 0 is the still scene")
     parser.add_argument("--output", required=True, help="file.exr")
     arguments = parser.parse_args(argv)
     try:
@@ -387,6 +393,16 @@ def build_yard():
 
 SCENES = {"room": build_room, "hall": build_hall, "yard": build_yard}
 
+# The ball of each scene that rolls along x in a shot.
+ROLLING = {"room": "diffuse-ball", "hall": "ball", "yard": "ball-red"}
+
+
+def move_to_frame(scene_name, camera_object, frame):
+    """A dolly of 2 cm a frame sideways and 3 cm forwards, the camera still
+    turned as it was, and a ball moving 4 cm a frame along x."""
+    camera_object.location += Vector((0.02 * frame, 0.03 * frame, 0.0))
+    bpy.data.objects[ROLLING[scene_name]].location.x += 0.04 * frame
+
 
 # ---------------------------------------------------------------- rendering
 
@@ -432,6 +448,8 @@ def main():
     arguments = parse_arguments()
     clear_everything()
     camera_object = SCENES[arguments.scene]()
+    if arguments.frame != 0:
+        move_to_frame(arguments.scene, camera_object, arguments.frame)
     output = configure(arguments)
     bpy.context.view_layer.update()
 
