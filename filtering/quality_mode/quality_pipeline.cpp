@@ -204,13 +204,15 @@ void toLightGuideChannel(quendel::CpuTexture& brightness, const LayerNoise& nois
 // carry a mirror's reflection onto what surrounds it.
 enum class Outliers { Spread, Keep };
 
-// Filters one light layer: outliers first, then a pass under the geometry
-// guide, then passes whose guide also holds the previous pass's light.
+// Filters one light layer under its colour (the texture colour, or the
+// glossy colour): silent pixels filled in first, then outliers, then a pass
+// under the geometry guide, then passes whose guide also holds the previous
+// pass's light.
 // Every pass filters the same outlier-free layer; only the guide improves.
 // The earlier passes only feed the guide, which needs the luminance alone,
 // and the filter is linear in the image, so they filter that one channel.
-// The result is scaled so that the light it reflects off the texture colour
-// (times that colour, summed) is what the noisy layer reflects: the
+// The result is scaled so that the light it reflects off its colour (times
+// that colour, summed) is what the noisy layer reflects: the
 // outliers' spreading and the edge-aware weights move light between
 // surfaces of different colour, and the frame must keep its brightness.
 cv::Mat filterLayer(const cv::Mat& noisyLight, const cv::Mat& texColor,

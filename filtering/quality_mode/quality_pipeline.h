@@ -46,10 +46,12 @@ struct QualityLight {
 };
 
 /// Builds the mode's guide from the frame's geometry, measures the noise of
-/// each light layer, handles its outliers and filters it, then scales it so
-/// that the frame keeps its brightness: the work the program times. `ticks`
-/// receives its duration in cv::getTickCount units. A layer without
-/// measurable noise comes back unchanged.
+/// each light layer (the primary, the secondary, and the glossy light when
+/// the frame has it), handles its outliers and filters it, then scales it
+/// so that the frame keeps its brightness: the work the program times.
+/// `ticks` receives its duration in cv::getTickCount units. A layer without
+/// measurable noise comes back unchanged; so do the pixels of a layer that
+/// hold no sample of it (no surface, or a colour of 0).
 QualityLight filterLightForQuality(const Frame& frame, const QualityParameters& parameters,
                                    int64_t& ticks);
 
