@@ -15,8 +15,10 @@ constexpr float kLeastCount = 0.5f;
 
 cv::Mat surfacePixels(const Frame& frame) {
     const cv::Mat& normals = frame[Normals];
+    CV_Assert(normals.type() == CV_32FC3);
     cv::Mat surfaces(normals.size(), CV_8U);
     const cv::Mat& madeUp = frame.repaired[Positions];
+    CV_Assert(madeUp.empty() || (madeUp.type() == CV_8U && madeUp.size() == normals.size()));
     cv::parallel_for_(cv::Range(0, normals.rows), [&](const cv::Range& rows) {
         for (int row = rows.start; row < rows.end; ++row) {
             const auto* normal = normals.ptr<cv::Vec3f>(row);
@@ -34,6 +36,8 @@ cv::Mat surfacePixels(const Frame& frame) {
 }
 
 cv::Mat respondingPixels(const cv::Mat& color, const cv::Mat& surfaces) {
+    CV_Assert(color.type() == CV_32FC3 && surfaces.type() == CV_8U &&
+              surfaces.size() == color.size());
     cv::Mat responding(color.size(), CV_8U);
     cv::parallel_for_(cv::Range(0, color.rows), [&](const cv::Range& rows) {
         for (int row = rows.start; row < rows.end; ++row) {
@@ -51,6 +55,8 @@ cv::Mat respondingPixels(const cv::Mat& color, const cv::Mat& surfaces) {
 }
 
 cv::Mat fillSilentPixels(const cv::Mat& light, const cv::Mat& responding, int reach) {
+    CV_Assert(light.type() == CV_32FC3 && responding.type() == CV_8U &&
+              responding.size() == light.size());
     if (cv::countNonZero(responding) == static_cast<int>(responding.total())) {
         return light;
     }

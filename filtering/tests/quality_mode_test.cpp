@@ -242,21 +242,33 @@ TEST(QualityMode, TinyAndDegenerateFramesStayFinite) {
 }
 
 TEST(QualityMode, AFailureInEitherLayerReachesTheCaller) {
-    // The two light layers are filtered on two threads; a layer the mode
-    // cannot take must end in an exception for the caller, not end the
-    // process.
-    for (const Layer broken : {Primary, Secondary}) {
-        Frame frame;
-        frame.settings = {0.2f, 6.0f};
-        cv::RNG random(3);
-        for (cv::Mat& layer : frame.layers) {
-            layer.create(16, 16, CV_32FC3);
+    // The light layers are filtered on two threads; a layer the mode cannot
+    // take must end in an exception for the caller, not end the process or
+    // be read past its end: also where its pixels have no surface (zero
+    // normals), which are filled in before anything else reads the layer.
+    for (const bool surfaces : {true, false}) {
+        for (const int broken : {0, 1, 2}) {
+            Frame frame;
+            frame.settings = {0.2f, 6.0f};
+            cv::RNG random(3);
+            for (cv::Mat& layer : frame.layers) {
+                layer.create(16, 16, CV_32FC3);
+                random.fill(layer, cv::RNG::UNIFORM, 0.1f, 1.0f);
+            }
+            frame.glossyLight = frame[Primary].clone();
+            frame.glossyColor = frame[TexColor].clone();
+            if (!surfaces) {
+                frame[Normals].setTo(cv::Scalar::all(0));
+            }
+            // Two channels, and noisy enough to be filtered.
+            cv::Mat& layer = broken == 0   ? frame[Primary]
+                             : broken == 1 ? frame[Secondary]
+                                           : frame.glossyLight;
+            layer.create(16, 16, CV_32FC2);
             random.fill(layer, cv::RNG::UNIFORM, 0.1f, 1.0f);
+            EXPECT_THROW(denoiseForQuality(frame), cv::Exception)
+                << "layer " << broken << (surfaces ? "" : ", no surfaces");
         }
-        // Two channels, and noisy enough to be filtered.
-        frame[broken].create(16, 16, CV_32FC2);
-        random.fill(frame[broken], cv::RNG::UNIFORM, 0.1f, 1.0f);
-        EXPECT_THROW(denoiseForQuality(frame), cv::Exception) << "layer " << broken;
     }
 }
 
