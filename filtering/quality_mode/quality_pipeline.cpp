@@ -12,7 +12,6 @@
 #include "quality_mode/firefly_suppression.h"
 #include "quality_mode/geometry_guide.h"
 #include "quality_mode/light_planes.h"
-#include "quality_mode/median.h"
 #include "quality_mode/noise_estimate.h"
 #include "quality_mode/silent_pixels.h"
 #include "quendel/tdr_filter.h"
@@ -39,29 +38,15 @@ constexpr int kFewestMeasured = 64;
 // dark, up to blocks this wide.
 constexpr double kMostZeros = 0.1;
 constexpr int kLargestBlock = 8;
+// The neighbourhood whose mean a pixel's relative noise is taken against.
+constexpr int kLocalMeanWindow = 5;
 // How far, in pixels, light is borrowed for the pixels that hold none.
 constexpr int kFillReach = 8;
 
 struct LayerNoise {
     float deviation = 0;  // absolute, in luminance
-    float relative = 0;   // over the median luminance of the measured pixels
+    float relative = 0;   // of a pixel's light over the light around it
 };
-
-// The median of the marked values on every second row, which is plenty.
-float medianOver(const cv::Mat& image, const cv::Mat& mask) {
-    std::vector<float> values;
-    values.reserve(image.total() / 2);
-    for (int row = 0; row < image.rows; row += 2) {
-        const float* value = image.ptr<float>(row);
-        const uchar* marked = mask.ptr<uchar>(row);
-        for (int column = 0; column < image.cols; ++column) {
-            if (marked[column] != 0 && std::isfinite(value[column])) {
-                values.push_back(value[column]);
-            }
-        }
-    }
-    return medianInPlace(values);
-}
 
 // The pixel's mirror inside [0, length) across the border without
 // repeating the border pixel, as a 3 x 3 box filter reads it.
@@ -141,6 +126,21 @@ void blockMeans(const cv::Mat& brightness, const cv::Mat& mask, int scale, cv::M
     meansMask = covered == 255;
 }
 
+// The relative noise of dense light: the robust deviation of each pixel's
+// light over the mean of its 5 x 5 neighbourhood, so that a bright region's
+// calm (sunlit ground) does not hide the noise of a dim one (the shadows).
+float relativeNoise(const cv::Mat& brightness, const cv::Mat& measured) {
+    cv::Mat local;
+    cv::boxFilter(brightness, local, CV_32F, cv::Size(kLocalMeanWindow, kLocalMeanWindow),
+                  cv::Point(-1, -1), true, cv::BORDER_REFLECT_101);
+    // The estimate reads lit pixels (some light in their 3 x 3
+    // neighbourhood) and their four neighbours, whose 5 x 5 means all hold
+    // that light: none of them is a division by zero.
+    cv::Mat ratio;
+    cv::divide(brightness, local, ratio);
+    return estimateNoise(ratio, measured);
+}
+
 // The noise of one pixel. Sparse light is measured on the means of blocks
 // large enough to hold light in most of them: independent noise of
 // deviation s has deviation s / k on the means of k x k blocks. Its level
@@ -159,9 +159,12 @@ LayerNoise measureNoise(const cv::Mat& brightness, const cv::Mat& flatGeometry) 
     }
     LayerNoise noise;
     noise.deviation = estimateNoise(means, measured) * static_cast<float>(scale);
-    const float level =
-        scale > 1 ? static_cast<float>(cv::mean(means, measured)[0]) : medianOver(means, measured);
-    noise.relative = level > 0.0f ? noise.deviation / level : 0.0f;
+    if (scale == 1) {
+        noise.relative = relativeNoise(means, measured);
+    } else {
+        const auto level = static_cast<float>(cv::mean(means, measured)[0]);
+        noise.relative = level > 0.0f ? noise.deviation / level : 0.0f;
+    }
     return noise;
 }
 

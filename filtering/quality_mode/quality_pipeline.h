@@ -19,14 +19,16 @@ struct QualityParameters {
     // Later passes: the logarithm of the previous pass's luminance joins the
     // guide, one unit per `lightDeviation` times the relative noise left
     // after filtering, taken as the layer's relative noise over
-    // sigmaS^residualPower. `logFloor` (a share of the layer's median) keeps
+    // sigmaS^residualPower. `logFloor` (a share of the layer's level: its
+    // noise deviation over its relative noise) keeps
     // dark pixels from steering.
     float lightDeviation = 1.0f;
     float residualPower = 0.5f;
     float logFloor = 0.1f;
     int passes = 2;
-    // Spatial sigma: spatialBase times the layer's relative noise (noise
-    // deviation over median luminance on flat geometry) to spatialPower,
+    // Spatial sigma: spatialBase times the layer's relative noise (the robust
+    // deviation of each pixel's luminance over its neighbourhood's mean, on
+    // flat geometry) to spatialPower,
     // held to [spatialLow, spatialHigh].
     float spatialBase = 7.0f;
     float spatialPower = 0.5f;
