@@ -78,21 +78,7 @@ PlanarLight planarLight(SeparatedFireflies parts) {
 PlanarLight planarLight(const cv::Mat& light) {
     CV_Assert(light.type() == CV_32FC3);
     SeparatedFireflies parts;
-    parts.kept = newTexture(light.size(), 3);
-    const std::array<float*, 3> planes = {parts.kept.getChannel(0), parts.kept.getChannel(1),
-                                          parts.kept.getChannel(2)};
-    cv::parallel_for_(cv::Range(0, light.rows), [&](const cv::Range& range) {
-        for (int row = range.start; row < range.end; ++row) {
-            const auto* pixel = light.ptr<cv::Vec3f>(row);
-            const size_t at = static_cast<size_t>(row) * static_cast<size_t>(light.cols);
-            for (int column = 0; column < light.cols; ++column) {
-                for (int c = 0; c < 3; ++c) {
-                    planes[static_cast<size_t>(c)][at + static_cast<size_t>(column)] =
-                        pixel[column][c];
-                }
-            }
-        }
-    });
+    parts.kept = toTexture(light);
     return planarLight(std::move(parts));
 }
 

@@ -218,11 +218,11 @@ enum class Outliers { Spread, Keep };
 // that colour, summed) is what the noisy layer reflects: the
 // outliers' spreading and the edge-aware weights move light between
 // surfaces of different colour, and the frame must keep its brightness.
-cv::Mat filterLayer(const cv::Mat& noisyLight, const cv::Mat& texColor,
+// `responding` marks the pixels that hold a sample of the layer
+// (respondingPixels of its colour).
+cv::Mat filterLayer(const cv::Mat& noisyLight, const cv::Mat& texColor, const cv::Mat& responding,
                     const quendel::CpuTexture& geometry, const cv::Mat& flat,
-                    const cv::Mat& surfaces, const QualityParameters& parameters,
-                    Outliers outliers) {
-    const cv::Mat responding = respondingPixels(texColor, surfaces);
+                    const QualityParameters& parameters, Outliers outliers) {
     const cv::Mat light = fillSilentPixels(noisyLight, responding, kFillReach);
     const cv::Mat brightness = luminance(light);
     const LayerNoise noise = measureNoise(brightness, flat & responding);
@@ -299,20 +299,23 @@ QualityLight filterLightForQuality(const Frame& frame, const QualityParameters& 
     const cv::Mat flat = flatGeometryMask(geometry.normals, geometry.planeOffsets, kFlatNormalStep,
                                           kFlatOffsetStep * geometry.medianDistance);
     const quendel::CpuTexture guide = geometryGuide(geometry, parameters);
+    // Both diffuse layers hold samples where the texture colour responds.
+    const cv::Mat diffuse = respondingPixels(frame[TexColor], surfaces);
     QualityLight light;
     sideBySide(
         [&] {
-            light.primary = filterLayer(frame[Primary], frame[TexColor], guide, flat, surfaces,
+            light.primary = filterLayer(frame[Primary], frame[TexColor], diffuse, guide, flat,
                                         parameters, Outliers::Spread);
         },
         [&] {
-            light.secondary = filterLayer(frame[Secondary], frame[TexColor], guide, flat, surfaces,
+            light.secondary = filterLayer(frame[Secondary], frame[TexColor], diffuse, guide, flat,
                                           parameters, Outliers::Spread);
         });
     // A third layer would leave one of the two threads idle for as long as
     // it takes; alone it has the whole team.
     if (!frame.glossyLight.empty()) {
-        light.glossy = filterLayer(frame.glossyLight, frame.glossyColor, guide, flat, surfaces,
+        light.glossy = filterLayer(frame.glossyLight, frame.glossyColor,
+                                   respondingPixels(frame.glossyColor, surfaces), guide, flat,
                                    parameters, Outliers::Keep);
     }
     ticks = cv::getTickCount() - start;
