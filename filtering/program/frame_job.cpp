@@ -12,7 +12,7 @@
 #include "frame_io/preview.h"
 #include "program/frame_pattern.h"
 #include "quality_mode/quality_pipeline.h"
-#include "temporal/temporal_accumulation.h"
+#include "temporal/temporal_blend.h"
 
 namespace filtering {
 
@@ -113,30 +113,44 @@ bool denoiseWithNeighbours(const FrameJob& job, const TemporalFrames& frames,
         return false;
     }
     const int64_t start = cv::getTickCount();
-    Frame averaged = accumulateOverTime(frames.centre.frame, frames.neighbours);
-    const double averaging = double(cv::getTickCount() - start) / cv::getTickFrequency();
-    DenoisedFrame result = job.quality ? denoiseForQuality(averaged) : denoise(std::move(averaged));
-    result.seconds += averaging;
+    std::vector<DenoisedView> neighbours;
+    for (const WindowFrame* neighbour : frames.neighbours) {
+        neighbours.push_back({&neighbour->loaded.frame, neighbour->denoised.image});
+    }
+    DenoisedFrame result;
+    result.image =
+        blendOverTime({&frames.centre.loaded.frame, frames.centre.denoised.image}, neighbours);
+    result.seconds = frames.centre.denoised.seconds +
+                     double(cv::getTickCount() - start) / cv::getTickFrequency();
     denoised(result.seconds);
-    return writeResult(job, result, job.input.empty() ? nullptr : &frames.centre);
+    return writeResult(job, result, job.input.empty() ? nullptr : &frames.centre.loaded);
 }
 
 FrameLoader shotFrameLoader(const ProgramOptions& options) {
-    return [options](int frame) -> std::shared_ptr<const ExrFrame> {
+    return [options](int frame) -> std::shared_ptr<const WindowFrame> {
         const FrameJob job = frameJob(options, frame);
         std::error_code error;
+        auto held = std::make_shared<WindowFrame>();
         if (!job.input.empty()) {
             if (!std::filesystem::exists(job.input, error)) return nullptr;
             std::optional<ExrFrame> exr = loadExrFrame(job.input, job.exr);
-            return exr ? std::make_shared<const ExrFrame>(std::move(*exr)) : nullptr;
+            if (!exr) return nullptr;
+            held->loaded = std::move(*exr);
+        } else {
+            const FramePaths paths(job.root);
+            if (!std::filesystem::exists(paths.layer(Primary), error)) return nullptr;
+            std::optional<Frame> layers = loadFrame(paths);
+            if (!layers) return nullptr;
+            held->loaded.frame = std::move(*layers);
         }
-        const FramePaths paths(job.root);
-        if (!std::filesystem::exists(paths.layer(Primary), error)) return nullptr;
-        std::optional<Frame> layers = loadFrame(paths);
-        if (!layers) return nullptr;
-        auto loaded = std::make_shared<ExrFrame>();
-        loaded->frame = std::move(*layers);
-        return loaded;
+        // The modes may reuse a layer's pixels; the window keeps the frame
+        // for matching its neighbours.
+        Frame own = held->loaded.frame;
+        for (cv::Mat& layer : own.layers) layer = layer.clone();
+        own.glossyLight = own.glossyLight.clone();
+        own.glossyColor = own.glossyColor.clone();
+        held->denoised = job.quality ? denoiseForQuality(own) : denoise(std::move(own));
+        return held;
     };
 }
 

@@ -42,19 +42,20 @@ void printSpent(double seconds);
 /// is returned then, with nothing written.
 bool denoiseOneFrame(const FrameJob& job, const DenoisedNote& denoised = printSpent);
 
-/// A loaded frame with the frames around it whose light it also takes.
+/// A frame of a shot, loaded and denoised, with the frames around it.
 struct TemporalFrames {
-    const ExrFrame& centre;  // a layer frame's header is left empty
-    std::vector<const Frame*> neighbours;
+    const WindowFrame& centre;
+    std::vector<const WindowFrame*> neighbours;
 };
 
-/// As denoiseOneFrame, on a frame already loaded, its light first averaged
-/// over its neighbours (accumulateOverTime).
+/// As denoiseOneFrame, for a frame already loaded and denoised: writes its
+/// result blended with its neighbours' (blendOverTime).
 bool denoiseWithNeighbours(const FrameJob& job, const TemporalFrames& frames,
                            const DenoisedNote& denoised = printSpent);
 
-/// Reads frame `frame` of the options' shot when its input exists; nothing,
-/// silently, when it does not, or after a message when it cannot be read.
+/// Reads frame `frame` of the options' shot when its input exists and
+/// denoises it as the options say; nothing, silently, when it does not
+/// exist, or after a message when it cannot be read.
 FrameLoader shotFrameLoader(const ProgramOptions& options);
 
 }  // namespace filtering

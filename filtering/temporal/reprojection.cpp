@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "default_mode/pipeline.h"
 
@@ -34,19 +35,11 @@ float footprint(const cv::Mat& positions, int y, int x) {
     return std::sqrt(nearest);
 }
 
-// Channel by channel: a texture edge changes one channel as much as all.
-bool coloursAgree(const cv::Vec3f& a, const cv::Vec3f& b, float share) {
-    for (int c = 0; c < 3; ++c) {
-        const float size = std::max(std::abs(a[c]), std::abs(b[c]));
-        if (std::abs(a[c] - b[c]) > share * size + 1e-4f) return false;
-    }
-    return true;
-}
-
 class Matcher {
   public:
-    Matcher(const Frame& frame, const Frame& neighbour, const MatchLimits& limits)
-        : frame_(frame), neighbour_(neighbour), limits_(limits) {}
+    Matcher(const Frame& frame, const Frame& neighbour, const MatchLimits& limits,
+            const cv::Mat& landing)
+        : frame_(frame), neighbour_(neighbour), limits_(limits), landing_(landing) {}
 
     // The nearest position among the pixels within `radius` of `centre`.
     void search(const cv::Vec3f& p, cv::Point centre, int radius, cv::Point& best,
@@ -76,10 +69,7 @@ class Matcher {
                                      limits_.footprintShare * footprint(frame_[Positions], y, x));
         if (!(squared <= limit * limit)) return false;
         const cv::Vec3f& n = frame_[Normals].at<cv::Vec3f>(y, x);
-        if (n.dot(neighbour_[Normals].at<cv::Vec3f>(q.y, q.x)) < limits_.leastNormalDot)
-            return false;
-        return coloursAgree(frame_[TexColor].at<cv::Vec3f>(y, x),
-                            neighbour_[TexColor].at<cv::Vec3f>(q.y, q.x), limits_.colourShare);
+        return n.dot(neighbour_[Normals].at<cv::Vec3f>(q.y, q.x)) >= limits_.leastNormalDot;
     }
 
     // One row, left to right: each pixel also searches next to where its
@@ -91,26 +81,49 @@ class Matcher {
         for (int x = 0; x < frame_[Positions].cols; ++x) {
             cv::Point best(-1, -1);
             float squared = std::numeric_limits<float>::infinity();
-            search(positions[x], {x, y}, limits_.searchRadius, best, squared);
-            if (left.x >= 0) search(positions[x], {left.x + 1, left.y}, 1, best, squared);
-            const bool found = best.x >= 0 && accepted(y, x, best, squared);
+            const std::optional<cv::Point> projected = landingPixel(y, x);
+            if (projected) search(positions[x], *projected, 1, best, squared);
+            bool found = best.x >= 0 && accepted(y, x, best, squared);
+            if (!found) {
+                search(positions[x], {x, y}, limits_.searchRadius, best, squared);
+                if (left.x >= 0) search(positions[x], {left.x + 1, left.y}, 1, best, squared);
+                found = best.x >= 0 && accepted(y, x, best, squared);
+            }
             matches[x] = found ? cv::Vec2i(best.x, best.y) : cv::Vec2i(-1, -1);
             left = found ? best : cv::Point(-1, -1);
         }
     }
 
   private:
+    // The neighbour's pixel nearest to where the point of pixel (x, y)
+    // lands, when that is in its view.
+    std::optional<cv::Point> landingPixel(int y, int x) const {
+        if (landing_.empty()) return std::nullopt;
+        const cv::Vec2f at = landing_.at<cv::Vec2f>(y, x);
+        const cv::Mat& positions = neighbour_[Positions];
+        // Also false for NaN.
+        if (!(at[0] > -0.5f && at[1] > -0.5f && at[0] < float(positions.cols) - 0.5f &&
+              at[1] < float(positions.rows) - 0.5f)) {
+            return std::nullopt;
+        }
+        return cv::Point(cvRound(at[0]), cvRound(at[1]));
+    }
+
     const Frame& frame_;
     const Frame& neighbour_;
     const MatchLimits& limits_;
+    const cv::Mat& landing_;
 };
 
 }  // namespace
 
-cv::Mat findMatches(const Frame& frame, const Frame& neighbour, const MatchLimits& limits) {
+cv::Mat findMatches(const Frame& frame, const Frame& neighbour, const MatchLimits& limits,
+                    const cv::Mat& landing) {
     CV_Assert(frame[Positions].size() == neighbour[Positions].size());
     cv::Mat matches(frame[Positions].size(), CV_32SC2);
-    const Matcher matcher(frame, neighbour, limits);
+    CV_Assert(landing.empty() ||
+              (landing.type() == CV_32FC2 && landing.size() == frame[Positions].size()));
+    const Matcher matcher(frame, neighbour, limits, landing);
     cv::parallel_for_(cv::Range(0, matches.rows), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) matcher.row(y, matches.ptr<cv::Vec2i>(y));
     });

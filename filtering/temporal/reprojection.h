@@ -16,17 +16,21 @@ struct MatchLimits {
     // moving camera samples each surface at other points).
     float distanceShare = 0.01f;
     float footprintShare = 0.75f;
-    float leastNormalDot = 0.95f;
-    // Texture colours agree within this share of their magnitude.
-    float colourShare = 0.05f;
+    // Only a surface seen from its other side is told apart by its normal:
+    // at an edge a pixel's normal is a mixture that changes as the camera
+    // moves, and so is its texture colour, which is not compared at all.
+    float leastNormalDot = 0.0f;
 };
 
 /// For every pixel of `frame`, where its surface point lies in `neighbour`:
 /// the pixel (x, y) of the nearest world position among those searched,
-/// or (-1, -1) when none is close enough or agrees in normal and texture
-/// colour (a surface hidden or out of view there). CV_32SC2. Both frames
-/// share one size; repaired positions match nothing.
+/// or (-1, -1) when none is close enough or faces the other way (a surface
+/// hidden or out of view there). CV_32SC2. Both frames
+/// share one size; repaired positions match nothing. Given `landing`, where
+/// each pixel's point projects into the neighbour (CV_32FC2 of x, y; NaN
+/// where unknown), each point is first looked for next to that place, which
+/// finds the still parts of a scene at once.
 cv::Mat findMatches(const Frame& frame, const Frame& neighbour,
-                    const MatchLimits& limits = MatchLimits());
+                    const MatchLimits& limits = MatchLimits(), const cv::Mat& landing = cv::Mat());
 
 }  // namespace filtering

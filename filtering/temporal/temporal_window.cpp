@@ -14,17 +14,17 @@ void TemporalWindow::moveTo(int frame) {
     }
 }
 
-const ExrFrame* TemporalWindow::centre() const {
+const WindowFrame* TemporalWindow::centre() const {
     const auto found = frames_.find(centre_);
     return found == frames_.end() ? nullptr : found->second.get();
 }
 
-std::vector<const Frame*> TemporalWindow::neighbours() const {
-    std::vector<const Frame*> near;
+std::vector<const WindowFrame*> TemporalWindow::neighbours() const {
+    std::vector<const WindowFrame*> near;
     for (int step = 1; step <= radius_; ++step) {
         for (const int n : {centre_ - step, centre_ + step}) {
             const auto found = frames_.find(n);
-            if (found != frames_.end() && found->second) near.push_back(&found->second->frame);
+            if (found != frames_.end() && found->second) near.push_back(found->second.get());
         }
     }
     return near;

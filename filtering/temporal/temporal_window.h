@@ -5,16 +5,25 @@
 #include <memory>
 #include <vector>
 
+#include "default_mode/pipeline.h"
 #include "frame_io/exr_frame.h"
 
 namespace filtering {
 
-/// Reads one frame of a shot by its number: nothing when the frame is not
-/// there or cannot be read. Layer frames come with an empty header.
-using FrameLoader = std::function<std::shared_ptr<const ExrFrame>(int frame)>;
+/// A frame of a shot as the window holds it: as read (a layer frame with an
+/// empty header), and as denoised on its own.
+struct WindowFrame {
+    ExrFrame loaded;
+    DenoisedFrame denoised;
+};
+
+/// Reads and denoises one frame of a shot by its number: nothing when the
+/// frame is not there or cannot be read.
+using FrameLoader = std::function<std::shared_ptr<const WindowFrame>(int frame)>;
 
 /// The frames t - radius ... t + radius of a shot held in memory while the
-/// frames are denoised in order: each is read once on the way through, and
+/// frames are denoised in order: each is read and denoised once on the way
+/// through, and
 /// those that leave the window are let go, so at most 2 * radius + 1 frames
 /// are held whatever the length of the range.
 class TemporalWindow {
@@ -26,10 +35,10 @@ class TemporalWindow {
     void moveTo(int frame);
 
     /// The centre frame, or null when it could not be read.
-    const ExrFrame* centre() const;
+    const WindowFrame* centre() const;
 
     /// The other frames of the window that could be read, nearest first.
-    std::vector<const Frame*> neighbours() const;
+    std::vector<const WindowFrame*> neighbours() const;
 
     size_t held() const { return frames_.size(); }
 
@@ -38,7 +47,7 @@ class TemporalWindow {
     FrameLoader load_;
     int centre_ = 0;
     // Null entries remember frames that are missing, so they are tried once.
-    std::map<int, std::shared_ptr<const ExrFrame>> frames_;
+    std::map<int, std::shared_ptr<const WindowFrame>> frames_;
 };
 
 }  // namespace filtering

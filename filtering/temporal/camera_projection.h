@@ -1,0 +1,33 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+#include <optional>
+
+#include "frame_io/frame.h"
+
+namespace filtering {
+
+/// The pinhole projection that takes a frame's world positions to its pixel
+/// coordinates (x, y as image indices: a pixel's centre is whole), fitted
+/// to the frame's own positions. Lets a point found near a pixel of another
+/// frame be placed there to a fraction of a pixel.
+class CameraProjection {
+  public:
+    /// Fitted to the surface pixels of `frame` (a normal, a measured
+    /// position), leaving out those the first fit places over half a pixel
+    /// away (moving objects, positions averaged across an edge). Nothing
+    /// when the positions do not determine a projection (too few, all in
+    /// one plane) or when it does not explain them to within a quarter of a
+    /// pixel (another kind of camera).
+    static std::optional<CameraProjection> fit(const Frame& frame);
+
+    /// Where `position` (working order z, y, x, as the frame's positions)
+    /// appears; nothing behind the camera.
+    std::optional<cv::Point2f> project(const cv::Vec3f& position) const;
+
+  private:
+    explicit CameraProjection(const cv::Matx34d& matrix) : matrix_(matrix) {}
+    cv::Matx34d matrix_;
+};
+
+}  // namespace filtering

@@ -1,0 +1,178 @@
+#include "temporal/temporal_blend.h"
+
+#include <algorithm>
+#include <cmath>
+#include <opencv2/imgproc.hpp>
+#include <optional>
+
+#include "temporal/camera_projection.h"
+
+namespace filtering {
+
+namespace {
+
+float meanOf(const cv::Vec3f& v) {
+    return (v[0] + v[1] + v[2]) * (1.0f / 3.0f);
+}
+
+// v / (1 + its level): bright values come near 1 and a fraction of a lamp
+// weighs no more than a fraction of a white wall. Undone by `expanded`.
+cv::Mat compressed(const cv::Mat& image) {
+    cv::Mat result(image.size(), CV_32FC3);
+    image.forEach<cv::Vec3f>([&result](const cv::Vec3f& v, const int* at) {
+        result.at<cv::Vec3f>(at[0], at[1]) = v * (1.0f / (1.0f + std::max(meanOf(v), 0.0f)));
+    });
+    return result;
+}
+
+cv::Vec3f expanded(const cv::Vec3f& v) {
+    return v * (1.0f / std::max(1.0f - meanOf(v), 1e-6f));
+}
+
+cv::Vec3f bilinear(const cv::Mat& image, cv::Point2f at) {
+    const float fx = std::clamp(at.x, 0.0f, float(image.cols - 1));
+    const float fy = std::clamp(at.y, 0.0f, float(image.rows - 1));
+    const int x0 = std::min(int(fx), std::max(image.cols - 2, 0));
+    const int y0 = std::min(int(fy), std::max(image.rows - 2, 0));
+    const int x1 = std::min(x0 + 1, image.cols - 1), y1 = std::min(y0 + 1, image.rows - 1);
+    const float ax = fx - float(x0), ay = fy - float(y0);
+    const cv::Vec3f top = image.at<cv::Vec3f>(y0, x0) * (1 - ax) + image.at<cv::Vec3f>(y0, x1) * ax;
+    const cv::Vec3f bottom =
+        image.at<cv::Vec3f>(y1, x0) * (1 - ax) + image.at<cv::Vec3f>(y1, x1) * ax;
+    return top * (1 - ay) + bottom * ay;
+}
+
+bool isSurface(const Frame& frame, int y, int x) {
+    const cv::Vec3f& n = frame[Normals].at<cv::Vec3f>(y, x);
+    return n.dot(n) > 0.25f;
+}
+
+// The local mean and variance of the level of a frame's noisy beauty.
+struct LocalLight {
+    cv::Mat mean, variance;
+};
+
+LocalLight localLight(const Frame& frame, int radius) {
+    const cv::Mat beauty = frame[TexColor].mul(frame[Primary] + frame[Secondary]) + frame[Rest];
+    cv::Mat level;
+    cv::transform(beauty, level, cv::Matx13f(1.0f / 3, 1.0f / 3, 1.0f / 3));
+    const cv::Size box(2 * radius + 1, 2 * radius + 1);
+    LocalLight local;
+    cv::Mat squares;
+    cv::boxFilter(level, local.mean, CV_32F, box, cv::Point(-1, -1), true, cv::BORDER_REFLECT);
+    cv::boxFilter(level.mul(level), squares, CV_32F, box, cv::Point(-1, -1), true,
+                  cv::BORDER_REFLECT);
+    local.variance = cv::max(squares - local.mean.mul(local.mean), 0.0f);
+    return local;
+}
+
+class Blend {
+  public:
+    Blend(const DenoisedView& centre, const BlendLimits& limits)
+        : centre_(centre),
+          limits_(limits),
+          own_(compressed(centre.image)),
+          ownLight_(localLight(*centre.frame, limits.boxRadius)) {
+        const int boxSide = 2 * limits.boxRadius + 1;
+        inverseBox_ = 1.0f / float(boxSide * boxSide);
+        const int side = 2 * limits.clampRadius + 1;
+        const cv::Mat box = cv::Mat::ones(side, side, CV_8U);
+        cv::erode(own_, low_, box, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+        cv::dilate(own_, high_, box, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+        sum_ = own_.clone();
+        count_ = cv::Mat(own_.size(), CV_32F, cv::Scalar(1.0f));
+    }
+
+    void add(const DenoisedView& neighbour) {
+        const cv::Mat landing = landingPlaces(*neighbour.frame);
+        const cv::Mat matches =
+            findMatches(*centre_.frame, *neighbour.frame, limits_.match, landing);
+        const cv::Mat theirs = compressed(neighbour.image);
+        const LocalLight theirLight = localLight(*neighbour.frame, limits_.boxRadius);
+        cv::parallel_for_(cv::Range(0, matches.rows), [&](const cv::Range& rows) {
+            for (int y = rows.start; y < rows.end; ++y) {
+                for (int x = 0; x < matches.cols; ++x) {
+                    const cv::Vec2i q = matches.at<cv::Vec2i>(y, x);
+                    if (q[0] < 0 || !isSurface(*centre_.frame, y, x)) continue;
+                    if (!lightAgrees(theirLight, y, x, cv::Point(q[0], q[1]))) continue;
+                    cv::Vec3f value = sample(theirs, landing, y, x, cv::Point(q[0], q[1]));
+                    const cv::Vec3f& low = low_.at<cv::Vec3f>(y, x);
+                    const cv::Vec3f& high = high_.at<cv::Vec3f>(y, x);
+                    for (int c = 0; c < 3; ++c) value[c] = std::clamp(value[c], low[c], high[c]);
+                    sum_.at<cv::Vec3f>(y, x) += value;
+                    count_.at<float>(y, x) += 1.0f;
+                }
+            }
+        });
+    }
+
+    cv::Mat result() const {
+        cv::Mat blended = centre_.image.clone();
+        blended.forEach<cv::Vec3f>([this](cv::Vec3f& v, const int* at) {
+            const float count = count_.at<float>(at[0], at[1]);
+            if (count > 1.0f) v = expanded(sum_.at<cv::Vec3f>(at[0], at[1]) * (1.0f / count));
+        });
+        return blended;
+    }
+
+  private:
+    bool lightAgrees(const LocalLight& other, int y, int x, cv::Point q) const {
+        const float mean = ownLight_.mean.at<float>(y, x);
+        const float difference = std::abs(other.mean.at<float>(q) - mean);
+        const float spread = std::sqrt(
+            (ownLight_.variance.at<float>(y, x) + other.variance.at<float>(q)) * inverseBox_);
+        return difference <= limits_.lightDeviations * spread + limits_.lightShare * std::abs(mean);
+    }
+
+    // Where the neighbour's camera, when one fits its positions, sees each
+    // pixel's point; empty without one.
+    cv::Mat landingPlaces(const Frame& neighbour) const {
+        const std::optional<CameraProjection> projection = CameraProjection::fit(neighbour);
+        if (!projection) return cv::Mat();
+        const cv::Mat& positions = (*centre_.frame)[Positions];
+        cv::Mat landing(positions.size(), CV_32FC2);
+        landing.forEach<cv::Vec2f>([&](cv::Vec2f& at, const int* pixel) {
+            const std::optional<cv::Point2f> seen =
+                projection->project(positions.at<cv::Vec3f>(pixel[0], pixel[1]));
+            at = seen ? cv::Vec2f(seen->x, seen->y) : cv::Vec2f::all(std::nanf(""));
+        });
+        return landing;
+    }
+
+    // The matched pixel's value, or, where the point lands within a pixel
+    // of it, the value at that very place.
+    cv::Vec3f sample(const cv::Mat& theirs, const cv::Mat& landing, int y, int x,
+                     cv::Point q) const {
+        if (!landing.empty()) {
+            const cv::Vec2f at = landing.at<cv::Vec2f>(y, x);
+            if (std::abs(at[0] - float(q.x)) <= 1.0f && std::abs(at[1] - float(q.y)) <= 1.0f) {
+                return bilinear(theirs, cv::Point2f(at[0], at[1]));
+            }
+        }
+        return theirs.at<cv::Vec3f>(q);
+    }
+
+    const DenoisedView& centre_;
+    const BlendLimits limits_;
+    cv::Mat own_, low_, high_, sum_, count_;
+    LocalLight ownLight_;
+    float inverseBox_ = 1.0f;
+};
+
+}  // namespace
+
+cv::Mat blendOverTime(const DenoisedView& centre, const std::vector<DenoisedView>& neighbours,
+                      const BlendLimits& limits) {
+    CV_Assert(centre.image.type() == CV_32FC3 &&
+              centre.image.size() == (*centre.frame)[Positions].size());
+    Blend blend(centre, limits);
+    for (const DenoisedView& neighbour : neighbours) {
+        if (neighbour.image.size() == centre.image.size() &&
+            (*neighbour.frame)[Positions].size() == centre.image.size()) {
+            blend.add(neighbour);
+        }
+    }
+    return blend.result();
+}
+
+}  // namespace filtering

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <vector>
+
+#include "frame_io/frame.h"
+#include "temporal/reprojection.h"
+
+namespace filtering {
+
+/// A frame of a shot and what the denoising of that frame alone made of it.
+struct DenoisedView {
+    const Frame* frame = nullptr;
+    cv::Mat image;  // CV_32FC3, the frame's size
+};
+
+struct BlendLimits {
+    MatchLimits match;
+    // A neighbour's value is held to the range of the frame's own result
+    // over a box of this radius: what the frame does not show itself (a
+    // shadow or a reflection that moved, light that changed) is not brought
+    // in, while the noise left in each result averages out.
+    int clampRadius = 1;
+    // A neighbour is left out where the local mean of its noisy beauty (over
+    // a box of this radius) differs from the frame's by more than
+    // `lightDeviations` standard errors of the two means plus `lightShare`
+    // of the frame's mean: a moving shadow or changed light, not noise.
+    int boxRadius = 2;
+    float lightDeviations = 3.0f;
+    float lightShare = 0.02f;
+};
+
+/// The centre's image averaged, with equal weights, with what each
+/// neighbour's image shows at the same surface points (findMatches; placed
+/// to a fraction of a pixel by the neighbour's camera projection where one
+/// fits its positions) where the light there agrees. Values are averaged with bright light
+/// compressed, so that a lamp's edge does not spill onto its surroundings. Pixels without a
+/// surface, or that no neighbour sees, keep their value bit for bit.
+cv::Mat blendOverTime(const DenoisedView& centre, const std::vector<DenoisedView>& neighbours,
+                      const BlendLimits& limits = BlendLimits());
+
+}  // namespace filtering
