@@ -167,32 +167,55 @@ TEST(CameraProjection, PlacesPointsToAFractionOfAPixelOrFitsNothing) {
     EXPECT_FALSE(CameraProjection::fit(sky).has_value());
 }
 
-TEST(TemporalBlend, TakesTheNeighboursValueAtThePointItself) {
-    // The camera pans by 0.4 and 0.3 pixel; each frame's image is the gradient of
-    // its points' x, so the blend is exact only if each neighbour is read
-    // where the point lies, not at the nearest pixel.
+// Frames of the corner as the camera pans by 0.4 and 0.3 pixel, each with
+// the image `paint` gives the x of its points.
+struct PanningCorner {
     std::vector<Frame> frames;
     std::vector<cv::Mat> images;
-    for (const float shift : {0.0f, 0.4f, 0.3f}) {
-        frames.push_back(cornerFrame(48, 32, 40.0f, {23.3f + shift, 15.6f}));
-        cv::Mat image(32, 48, CV_32FC3);
-        for (int y = 0; y < 32; ++y) {
-            for (int x = 0; x < 48; ++x) {
-                const float px = frames.back()[Positions].at<cv::Vec3f>(y, x)[2];
-                image.at<cv::Vec3f>(y, x) = cv::Vec3f::all(0.5f + 0.02f * px);
+    cv::Mat blended;
+
+    explicit PanningCorner(float (*paint)(float x)) {
+        for (const float shift : {0.0f, 0.4f, 0.3f}) {
+            frames.push_back(cornerFrame(48, 32, 40.0f, {23.3f + shift, 15.6f}));
+            cv::Mat image(32, 48, CV_32FC3);
+            for (int y = 0; y < 32; ++y) {
+                for (int x = 0; x < 48; ++x) {
+                    const float px = frames.back()[Positions].at<cv::Vec3f>(y, x)[2];
+                    image.at<cv::Vec3f>(y, x) = cv::Vec3f::all(paint(px));
+                }
             }
+            images.push_back(image);
         }
-        images.push_back(image);
+        blended = blendOverTime({&frames[0], images[0]},
+                                {{&frames[1], images[1]}, {&frames[2], images[2]}});
     }
-    const cv::Mat blended =
-        blendOverTime({&frames[0], images[0]}, {{&frames[1], images[1]}, {&frames[2], images[2]}});
-    // Away from the corner and the frame's edges, where bilinear reading is exact
-    // on each wall.
+};
+
+TEST(TemporalBlend, TakesTheNeighboursValueAtThePointItself) {
+    // A gradient of the points' x: the blend is exact only if each neighbour
+    // is read where the point lies, not at the nearest pixel.
+    const PanningCorner corner([](float x) { return 0.5f + 0.02f * x; });
+    // Away from the corner and the frame's edges, where bilinear reading is
+    // exact on each wall.
     const cv::Rect inner(4, 4, 14, 24);
-    EXPECT_LT(cv::norm(blended(inner), images[0](inner), cv::NORM_INF), 2e-4);
-    EXPECT_GT(cv::countNonZero(cv::Mat(cv::abs(blended(inner) - images[0](inner)) > 0).reshape(1)),
-              0)
-        << "no neighbour was taken";
+    const cv::Mat change = cv::abs(corner.blended(inner) - corner.images[0](inner));
+    EXPECT_LT(cv::norm(change, cv::NORM_INF), 2e-4);
+    EXPECT_GT(cv::countNonZero(cv::Mat(change > 0).reshape(1)), 0) << "no neighbour was taken";
+}
+
+TEST(TemporalBlend, ALampsEdgeDoesNotSpillOntoTheWallBesideIt) {
+    // A lamp 400 times as bright as the wall on its left: the wall's last
+    // column is read partly across the lamp's edge in both neighbours.
+    const PanningCorner corner([](float x) { return x > -2.5f ? 200.0f : 0.5f; });
+    int wallBesideLamp = 0;
+    for (int x = 0; x < 20; ++x) {
+        const float own = corner.images[0].at<cv::Vec3f>(16, x)[0];
+        const float right = corner.images[0].at<cv::Vec3f>(16, x + 1)[0];
+        if (own != 0.5f || right != 200.0f) continue;
+        ++wallBesideLamp;
+        EXPECT_LT(corner.blended.at<cv::Vec3f>(16, x)[0], 1.0f) << x;
+    }
+    EXPECT_EQ(wallBesideLamp, 1);
 }
 
 TEST(Reprojection, FollowsTheCameraAndRejectsDisocclusions) {
