@@ -12,6 +12,8 @@
 #include "frame_io/preview.h"
 #include "program/frame_pattern.h"
 #include "quality_mode/quality_pipeline.h"
+#include "temporal/frame_sampling.h"
+#include "temporal/temporal_accumulation.h"
 #include "temporal/temporal_blend.h"
 
 namespace filtering {
@@ -65,6 +67,38 @@ bool writeResult(const FrameJob& job, const DenoisedFrame& result, const ExrFram
     return job.preview.empty() || writePreview(job.preview, result.image);
 }
 
+// Features at pixel centres: the light of the neighbours is averaged in,
+// then the frame is denoised; its textures stay as sharp as they are.
+DenoisedFrame denoiseAveragedLight(const FrameJob& job, const TemporalFrames& frames) {
+    const int64_t start = cv::getTickCount();
+    std::vector<const Frame*> neighbours;
+    for (const WindowFrame* neighbour : frames.neighbours) {
+        neighbours.push_back(&neighbour->loaded.frame);
+    }
+    Frame averaged = accumulateOverTime(frames.centre.loaded.frame, neighbours);
+    const double averaging = double(cv::getTickCount() - start) / cv::getTickFrequency();
+    DenoisedFrame result = job.quality ? denoiseForQuality(averaged) : denoise(std::move(averaged));
+    result.seconds += averaging;
+    return result;
+}
+
+// Anti-aliased features: the results are averaged, anti-aliased edges and
+// all (a neighbour denoised otherwise has no result and is left out).
+DenoisedFrame blendDenoisedResults(const TemporalFrames& frames) {
+    const int64_t start = cv::getTickCount();
+    std::vector<DenoisedView> neighbours;
+    for (const WindowFrame* neighbour : frames.neighbours) {
+        if (neighbour->denoised.image.empty()) continue;
+        neighbours.push_back({&neighbour->loaded.frame, neighbour->denoised.image});
+    }
+    DenoisedFrame result;
+    result.image =
+        blendOverTime({&frames.centre.loaded.frame, frames.centre.denoised.image}, neighbours);
+    result.seconds = frames.centre.denoised.seconds +
+                     double(cv::getTickCount() - start) / cv::getTickFrequency();
+    return result;
+}
+
 }  // namespace
 
 bool FrameJob::writesExr() const {
@@ -112,16 +146,9 @@ bool denoiseWithNeighbours(const FrameJob& job, const TemporalFrames& frames,
     if (!writableBeforeTheWork(job.output) || !writableBeforeTheWork(job.preview)) {
         return false;
     }
-    const int64_t start = cv::getTickCount();
-    std::vector<DenoisedView> neighbours;
-    for (const WindowFrame* neighbour : frames.neighbours) {
-        neighbours.push_back({&neighbour->loaded.frame, neighbour->denoised.image});
-    }
-    DenoisedFrame result;
-    result.image =
-        blendOverTime({&frames.centre.loaded.frame, frames.centre.denoised.image}, neighbours);
-    result.seconds = frames.centre.denoised.seconds +
-                     double(cv::getTickCount() - start) / cv::getTickFrequency();
+    const DenoisedFrame result = frames.centre.denoised.image.empty()
+                                     ? denoiseAveragedLight(job, frames)
+                                     : blendDenoisedResults(frames);
     denoised(result.seconds);
     return writeResult(job, result, job.input.empty() ? nullptr : &frames.centre.loaded);
 }
@@ -143,6 +170,7 @@ FrameLoader shotFrameLoader(const ProgramOptions& options) {
             if (!layers) return nullptr;
             held->loaded.frame = std::move(*layers);
         }
+        if (!hasAntiAliasedFeatures(held->loaded.frame)) return held;
         // The modes may reuse a layer's pixels; the window keeps the frame
         // for matching its neighbours.
         Frame own = held->loaded.frame;

@@ -42,20 +42,22 @@ void printSpent(double seconds);
 /// is returned then, with nothing written.
 bool denoiseOneFrame(const FrameJob& job, const DenoisedNote& denoised = printSpent);
 
-/// A frame of a shot, loaded and denoised, with the frames around it.
+/// A frame of a shot as the window holds it, with the frames around it.
 struct TemporalFrames {
     const WindowFrame& centre;
     std::vector<const WindowFrame*> neighbours;
 };
 
-/// As denoiseOneFrame, for a frame already loaded and denoised: writes its
-/// result blended with its neighbours' (blendOverTime).
+/// As denoiseOneFrame, for a frame already loaded, with its neighbours:
+/// frames whose features are anti-aliased have their results blended with
+/// their neighbours' (blendOverTime), others have the light of their
+/// neighbours averaged in before they are denoised (accumulateOverTime).
 bool denoiseWithNeighbours(const FrameJob& job, const TemporalFrames& frames,
                            const DenoisedNote& denoised = printSpent);
 
-/// Reads frame `frame` of the options' shot when its input exists and
-/// denoises it as the options say; nothing, silently, when it does not
-/// exist, or after a message when it cannot be read.
+/// Reads frame `frame` of the options' shot when its input exists, and
+/// denoises it as the options say when its features are anti-aliased; nothing, silently, when it
+/// does not exist, or after a message when it cannot be read.
 FrameLoader shotFrameLoader(const ProgramOptions& options);
 
 }  // namespace filtering

@@ -231,10 +231,10 @@ std::string usage(const std::string& program) {
            "                    lists of them; the frame names of --input or --root, and of\n"
            "                    --output and --preview, then need a run of #\n"
            "  --skip-existing   leave frames whose output is already whole as they are\n"
-           "  --temporal K      average each frame's result with those of frames t-K ... t+K\n"
-           "                    (read when they exist, inside --frames or not) where they\n"
-           "                    saw the same surface in the same light, so that the shot\n"
-           "                    does not shimmer; 0 (default) denoises frames alone\n"
+           "  --temporal K      steady each frame with frames t-K ... t+K (read when they\n"
+           "                    exist, inside --frames or not) where they saw the same\n"
+           "                    surface in the same light, so that the shot does not\n"
+           "                    shimmer; 0 (default) denoises frames alone\n"
            "  --help            show this text\n";
 }
 

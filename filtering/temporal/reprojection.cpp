@@ -35,6 +35,15 @@ float footprint(const cv::Mat& positions, int y, int x) {
     return std::sqrt(nearest);
 }
 
+// Channel by channel: a texture edge changes one channel as much as all.
+bool coloursAgree(const cv::Vec3f& a, const cv::Vec3f& b, float share) {
+    for (int c = 0; c < 3; ++c) {
+        const float size = std::max(std::abs(a[c]), std::abs(b[c]));
+        if (std::abs(a[c] - b[c]) > share * size + 1e-4f) return false;
+    }
+    return true;
+}
+
 class Matcher {
   public:
     Matcher(const Frame& frame, const Frame& neighbour, const MatchLimits& limits,
@@ -69,7 +78,11 @@ class Matcher {
                                      limits_.footprintShare * footprint(frame_[Positions], y, x));
         if (!(squared <= limit * limit)) return false;
         const cv::Vec3f& n = frame_[Normals].at<cv::Vec3f>(y, x);
-        return n.dot(neighbour_[Normals].at<cv::Vec3f>(q.y, q.x)) >= limits_.leastNormalDot;
+        if (n.dot(neighbour_[Normals].at<cv::Vec3f>(q.y, q.x)) < limits_.leastNormalDot)
+            return false;
+        return std::isinf(limits_.colourShare) ||
+               coloursAgree(frame_[TexColor].at<cv::Vec3f>(y, x),
+                            neighbour_[TexColor].at<cv::Vec3f>(q.y, q.x), limits_.colourShare);
     }
 
     // One row, left to right: each pixel also searches next to where its

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <limits>
 #include <opencv2/core.hpp>
 
 #include "frame_io/frame.h"
@@ -16,16 +17,26 @@ struct MatchLimits {
     // moving camera samples each surface at other points).
     float distanceShare = 0.01f;
     float footprintShare = 0.75f;
-    // Only a surface seen from its other side is told apart by its normal:
-    // at an edge a pixel's normal is a mixture that changes as the camera
-    // moves, and so is its texture colour, which is not compared at all.
-    float leastNormalDot = 0.0f;
+    // Normals must agree this well, and texture colours within this share
+    // of their magnitude (infinite: not compared).
+    float leastNormalDot = 0.95f;
+    float colourShare = 0.05f;
+
+    /// Position alone, and only a surface seen from its other side told
+    /// apart by its normal: in anti-aliased frames a pixel's normal and
+    /// texture colour at an edge are mixtures that change as the camera moves.
+    static MatchLimits byPosition() {
+        MatchLimits limits;
+        limits.leastNormalDot = 0.0f;
+        limits.colourShare = std::numeric_limits<float>::infinity();
+        return limits;
+    }
 };
 
 /// For every pixel of `frame`, where its surface point lies in `neighbour`:
 /// the pixel (x, y) of the nearest world position among those searched,
-/// or (-1, -1) when none is close enough or faces the other way (a surface
-/// hidden or out of view there). CV_32SC2. Both frames
+/// or (-1, -1) when none is close enough or agrees in normal and texture
+/// colour (a surface hidden or out of view there). CV_32SC2. Both frames
 /// share one size; repaired positions match nothing. Given `landing`, where
 /// each pixel's point projects into the neighbour (CV_32FC2 of x, y; NaN
 /// where unknown), each point is first looked for next to that place, which

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "temporal/camera_projection.h"
+#include "temporal/local_light.h"
 
 namespace filtering {
 
@@ -47,23 +48,9 @@ bool isSurface(const Frame& frame, int y, int x) {
     return n.dot(n) > 0.25f;
 }
 
-// The local mean and variance of the level of a frame's noisy beauty.
-struct LocalLight {
-    cv::Mat mean, variance;
-};
-
+// The local level of a frame's noisy beauty.
 LocalLight localLight(const Frame& frame, int radius) {
-    const cv::Mat beauty = frame[TexColor].mul(frame[Primary] + frame[Secondary]) + frame[Rest];
-    cv::Mat level;
-    cv::transform(beauty, level, cv::Matx13f(1.0f / 3, 1.0f / 3, 1.0f / 3));
-    const cv::Size box(2 * radius + 1, 2 * radius + 1);
-    LocalLight local;
-    cv::Mat squares;
-    cv::boxFilter(level, local.mean, CV_32F, box, cv::Point(-1, -1), true, cv::BORDER_REFLECT);
-    cv::boxFilter(level.mul(level), squares, CV_32F, box, cv::Point(-1, -1), true,
-                  cv::BORDER_REFLECT);
-    local.variance = cv::max(squares - local.mean.mul(local.mean), 0.0f);
-    return local;
+    return LocalLight(frame[TexColor].mul(frame[Primary] + frame[Secondary]) + frame[Rest], radius);
 }
 
 class Blend {
@@ -73,8 +60,6 @@ class Blend {
           limits_(limits),
           own_(compressed(centre.image)),
           ownLight_(localLight(*centre.frame, limits.boxRadius)) {
-        const int boxSide = 2 * limits.boxRadius + 1;
-        inverseBox_ = 1.0f / float(boxSide * boxSide);
         const int side = 2 * limits.clampRadius + 1;
         const cv::Mat box = cv::Mat::ones(side, side, CV_8U);
         cv::erode(own_, low_, box, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
@@ -94,7 +79,10 @@ class Blend {
                 for (int x = 0; x < matches.cols; ++x) {
                     const cv::Vec2i q = matches.at<cv::Vec2i>(y, x);
                     if (q[0] < 0 || !isSurface(*centre_.frame, y, x)) continue;
-                    if (!lightAgrees(theirLight, y, x, cv::Point(q[0], q[1]))) continue;
+                    if (!ownLight_.agrees(theirLight, {x, y}, {q[0], q[1]}, limits_.lightDeviations,
+                                          limits_.lightShare)) {
+                        continue;
+                    }
                     cv::Vec3f value = sample(theirs, landing, y, x, cv::Point(q[0], q[1]));
                     const cv::Vec3f& low = low_.at<cv::Vec3f>(y, x);
                     const cv::Vec3f& high = high_.at<cv::Vec3f>(y, x);
@@ -116,14 +104,6 @@ class Blend {
     }
 
   private:
-    bool lightAgrees(const LocalLight& other, int y, int x, cv::Point q) const {
-        const float mean = ownLight_.mean.at<float>(y, x);
-        const float difference = std::abs(other.mean.at<float>(q) - mean);
-        const float spread = std::sqrt(
-            (ownLight_.variance.at<float>(y, x) + other.variance.at<float>(q)) * inverseBox_);
-        return difference <= limits_.lightDeviations * spread + limits_.lightShare * std::abs(mean);
-    }
-
     // Where the neighbour's camera, when one fits its positions, sees each
     // pixel's point; empty without one.
     cv::Mat landingPlaces(const Frame& neighbour) const {
@@ -156,7 +136,6 @@ class Blend {
     const BlendLimits limits_;
     cv::Mat own_, low_, high_, sum_, count_;
     LocalLight ownLight_;
-    float inverseBox_ = 1.0f;
 };
 
 }  // namespace

@@ -14,7 +14,7 @@ struct DenoisedView {
 };
 
 struct BlendLimits {
-    MatchLimits match;
+    MatchLimits match = MatchLimits::byPosition();
     // A neighbour's value is held to the range of the frame's own result
     // over a box of this radius: what the frame does not show itself (a
     // shadow or a reflection that moved, light that changed) is not brought

@@ -11,19 +11,19 @@
 namespace filtering {
 
 /// A frame of a shot as the window holds it: as read (a layer frame with an
-/// empty header), and as denoised on its own.
+/// empty header), and, when the frame's results are what its neighbours
+/// take, as denoised on its own (otherwise an empty image).
 struct WindowFrame {
     ExrFrame loaded;
     DenoisedFrame denoised;
 };
 
-/// Reads and denoises one frame of a shot by its number: nothing when the
-/// frame is not there or cannot be read.
+/// Reads (and, as above, denoises) one frame of a shot by its number:
+/// nothing when the frame is not there or cannot be read.
 using FrameLoader = std::function<std::shared_ptr<const WindowFrame>(int frame)>;
 
 /// The frames t - radius ... t + radius of a shot held in memory while the
-/// frames are denoised in order: each is read and denoised once on the way
-/// through, and
+/// frames are denoised in order: each is read once on the way through, and
 /// those that leave the window are let go, so at most 2 * radius + 1 frames
 /// are held whatever the length of the range.
 class TemporalWindow {

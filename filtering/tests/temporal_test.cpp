@@ -12,7 +12,9 @@
 #include "program_run.h"
 #include "synthetic_frame.h"
 #include "temporal/camera_projection.h"
+#include "temporal/frame_sampling.h"
 #include "temporal/reprojection.h"
+#include "temporal/temporal_accumulation.h"
 #include "temporal/temporal_blend.h"
 #include "temporal/temporal_window.h"
 #include "test_files.h"
@@ -64,6 +66,105 @@ void addObject(Frame& frame, int x0) {
 // A spot of light on the plane: the same surface, in other light.
 void addSpot(Frame& frame, int x0) {
     frame[Primary](squareAt(x0)).setTo(cv::Scalar::all(3.2f));
+}
+
+// Frames 0..4 of a square moving 6 pixels a frame; each denoised with the
+// others as neighbours, as `--temporal 2` takes them for frame 2.
+Frame averagedMiddle(void (*add)(Frame&, int), float noise) {
+    std::vector<Frame> frames;
+    for (int t = 0; t < 5; ++t) {
+        frames.push_back(planeFrame(32, 16, noise, 100 + t));
+        add(frames.back(), 2 + 6 * t);
+    }
+    std::vector<const Frame*> neighbours;
+    for (int t : {1, 3, 0, 4}) neighbours.push_back(&frames[t]);
+    return accumulateOverTime(frames[2], neighbours);
+}
+
+float primaryAt(const Frame& frame, int y, int x) {
+    return frame[Primary].at<cv::Vec3f>(y, x)[0];
+}
+
+TEST(TemporalAccumulation, MovingSquaresLeaveNoGhost) {
+    for (auto add : {addObject, addSpot}) {
+        const Frame averaged = averagedMiddle(add, 0.3f);
+        for (int t : {0, 1, 3, 4}) {
+            const cv::Rect was = squareAt(2 + 6 * t);
+            for (int y = was.y; y < was.br().y; ++y) {
+                for (int x = was.x; x < was.br().x; ++x) {
+                    EXPECT_NEAR(primaryAt(averaged, y, x), 0.2f, 0.07f) << t << " " << x;
+                }
+            }
+        }
+        const cv::Rect is = squareAt(14);
+        EXPECT_EQ(cv::countNonZero(averaged[Primary](is).reshape(1) != 3.2f), 0);
+    }
+}
+
+TEST(TemporalAccumulation, AveragesTheStillBackground) {
+    const Frame single = planeFrame(32, 16, 0.3f, 100);
+    const Frame averaged = averagedMiddle(addObject, 0.3f);
+    const cv::Rect still(0, 0, 32, 5);  // above every square
+    cv::Scalar mean, singleDeviation, averagedDeviation;
+    cv::meanStdDev(single[Primary](still).reshape(1), mean, singleDeviation);
+    cv::meanStdDev(averaged[Primary](still).reshape(1), mean, averagedDeviation);
+    EXPECT_NEAR(mean[0], 0.2, 0.01);
+    // Five frames: the deviation falls by about the square root of five.
+    EXPECT_LT(averagedDeviation[0], 0.55 * singleDeviation[0]);
+    EXPECT_TRUE(bitIdentical(averaged[Secondary], single[Secondary]));
+}
+
+TEST(TemporalAccumulation, TakesTheRestOnlyFromNearlyTheSameView) {
+    Frame frame = planeFrame(16, 8, 0.3f, 1);
+    Frame still = planeFrame(16, 8, 0.3f, 2);
+    Frame moved = planeFrame(16, 8, 0.3f, 3);
+    moved.camera = {0.0f, 1.0f, 0.0f};  // the plane seen 6 degrees aside
+    for (Frame* each : {&frame, &still, &moved}) each->layers[Rest] = each->layers[Primary].clone();
+    const Frame fromStill = accumulateOverTime(frame, {&still});
+    const Frame fromMoved = accumulateOverTime(frame, {&moved});
+    EXPECT_TRUE(bitIdentical(fromStill[Rest], fromStill[Primary]));
+    EXPECT_FALSE(bitIdentical(fromStill[Rest], frame[Rest]));
+    EXPECT_TRUE(bitIdentical(fromMoved[Rest], frame[Rest]));
+    EXPECT_FALSE(bitIdentical(fromMoved[Primary], frame[Primary]));
+}
+
+TEST(TemporalAccumulation, GlossyLightGoesWithTheRestThatHoldsIt) {
+    // The rest is a remainder of 0.05 plus glossy colour x glossy light; the
+    // glossy light must be averaged where the rest is, so that the rest
+    // less its glossy share stays the remainder.
+    Frame frames[3] = {planeFrame(16, 8, 0.3f, 4), planeFrame(16, 8, 0.3f, 5),
+                       planeFrame(16, 8, 0.3f, 6)};
+    frames[2].camera = {0.0f, 1.0f, 0.0f};  // too far turned for its rest
+    cv::RNG random(7);
+    for (Frame& frame : frames) {
+        frame.glossyColor = cv::Mat(frame[Rest].size(), CV_32FC3, cv::Scalar::all(0.5));
+        frame.glossyLight.create(frame[Rest].size(), CV_32FC3);
+        random.fill(frame.glossyLight, cv::RNG::UNIFORM, 0.0f, 2.0f);
+        frame[Rest] = 0.05f + frame.glossyColor.mul(frame.glossyLight);
+    }
+    const cv::Mat ownGlossy = frames[0].glossyLight.clone();
+    const Frame averaged = accumulateOverTime(frames[0], {&frames[1], &frames[2]});
+    EXPECT_TRUE(bitIdentical(frames[0].glossyLight, ownGlossy)) << "the frame itself changed";
+    ASSERT_EQ(averaged.glossyLight.size(), frames[0][Rest].size());
+    const cv::Mat remainder = averaged[Rest] - averaged.glossyColor.mul(averaged.glossyLight);
+    EXPECT_LT(cv::norm(remainder - 0.05f, cv::NORM_INF), 1e-5);
+    // Each pixel took its neighbour's rest or not; its glossy light with it.
+    const cv::Mat pairRest = (frames[0][Rest] + frames[1][Rest]) / 2;
+    const cv::Mat pairGlossy = (frames[0].glossyLight + frames[1].glossyLight) / 2;
+    int taken = 0;
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            const cv::Vec3f rest = averaged[Rest].at<cv::Vec3f>(y, x);
+            const bool fromPair = cv::norm(rest - pairRest.at<cv::Vec3f>(y, x)) < 1e-6;
+            const cv::Mat& expected = fromPair ? pairGlossy : frames[0].glossyLight;
+            EXPECT_LT(
+                cv::norm(averaged.glossyLight.at<cv::Vec3f>(y, x) - expected.at<cv::Vec3f>(y, x)),
+                1e-6)
+                << x << ", " << y;
+            taken += fromPair ? 1 : 0;
+        }
+    }
+    EXPECT_GT(taken, 64);
 }
 
 // What the filter would make of a frame: here its noisy beauty itself.
@@ -245,18 +346,34 @@ TEST(Reprojection, FollowsTheCameraAndRejectsDisocclusions) {
     }
 }
 
-TEST(Reprojection, OnlyASurfaceFacingAwayIsRejectedByItsLook) {
+TEST(Reprojection, NormalsAndTextureColourMustAgree) {
+    const Frame frame = planeFrame(8, 8, 0.0f, 1);
+    Frame turned = planeFrame(8, 8, 0.0f, 2);
+    turned[Normals].setTo(cv::Scalar(0.9, 0.436, 0));
+    Frame repainted = planeFrame(8, 8, 0.0f, 3);
+    repainted[TexColor].setTo(cv::Scalar(0.5, 0.5, 0.56));
+    for (const Frame* other : {&turned, &repainted}) {
+        const cv::Mat matches = findMatches(frame, *other);
+        std::vector<cv::Mat> coordinates;
+        cv::split(matches, coordinates);
+        EXPECT_EQ(cv::countNonZero(coordinates[0] >= 0), 0);
+    }
+    EXPECT_EQ(findMatches(frame, planeFrame(8, 8, 0.0f, 4)).at<cv::Vec2i>(3, 5), cv::Vec2i(5, 3));
+}
+
+TEST(Reprojection, ByPositionOnlyASurfaceFacingAwayIsRejectedByItsLook) {
     const Frame frame = planeFrame(8, 8, 0.0f, 1);
     Frame backside = planeFrame(8, 8, 0.0f, 2);
     backside[Normals].setTo(cv::Scalar(-1, 0, 0));
+    const MatchLimits byPosition = MatchLimits::byPosition();
     std::vector<cv::Mat> coordinates;
-    cv::split(findMatches(frame, backside), coordinates);
+    cv::split(findMatches(frame, backside, byPosition), coordinates);
     EXPECT_EQ(cv::countNonZero(coordinates[0] >= 0), 0);
     // A normal or texture colour mixed differently at an edge still matches.
     Frame edge = planeFrame(8, 8, 0.0f, 3);
     edge[Normals].setTo(cv::Scalar(0.6, 0.5, 0));
     edge[TexColor].setTo(cv::Scalar(0.5, 0.1, 0.9));
-    EXPECT_EQ(findMatches(frame, edge).at<cv::Vec2i>(3, 5), cv::Vec2i(5, 3));
+    EXPECT_EQ(findMatches(frame, edge, byPosition).at<cv::Vec2i>(3, 5), cv::Vec2i(5, 3));
 }
 
 TEST(TemporalWindow, HoldsTheFramesAroundItsCentreReadingEachOnce) {
@@ -312,9 +429,12 @@ TEST(TemporalOptions, NeedsAShotAndAWholeNumber) {
 // Frames 1..3 of the synthetic frame, each with its own noise, as layer files.
 class LayerShot : public TemporaryFolder {
   public:
-    LayerShot() {
+    // Anti-aliased: the normals of the top rows are mixtures, as a renderer
+    // that spreads its samples over each pixel writes them at an edge.
+    explicit LayerShot(bool antiAliased) {
         for (int n = 1; n <= 3; ++n) {
             Frame frame = syntheticFrame(24, 16);
+            if (antiAliased) frame[Normals].rowRange(0, 3) *= 0.9;
             cv::RNG random(n);
             random.fill(frame[Secondary], cv::RNG::UNIFORM, 0.0f, 1.0f);
             char name[16];
@@ -337,21 +457,40 @@ class LayerShot : public TemporaryFolder {
 };
 
 TEST(TemporalProgram, ZeroIsTodaysResultAndAChunkReadsItsNeighbours) {
-    LayerShot shot;
-    for (const std::string mode : {"", "--quality "}) {
-        for (int frame = 1; frame <= 3; ++frame) {
-            EXPECT_EQ(shot.run(mode + "--frames 1-3", "today", frame),
-                      shot.run(mode + "--frames 1-3 --temporal 0", "zero", frame))
-                << mode << frame;
+    for (const bool antiAliased : {false, true}) {
+        LayerShot shot(antiAliased);
+        for (const std::string mode : {"", "--quality "}) {
+            for (int frame = 1; frame <= 3; ++frame) {
+                EXPECT_EQ(shot.run(mode + "--frames 1-3", "today", frame),
+                          shot.run(mode + "--frames 1-3 --temporal 0", "zero", frame))
+                    << mode << frame;
+            }
+            const std::vector<char> whole =
+                shot.run(mode + "--frames 1-3 --temporal 1", "whole", 2);
+            EXPECT_NE(whole, shot.run(mode + "--frames 1-3", "alone", 2));
+            // A farm chunk of frame 2 alone reads frames 1 and 3 but writes neither.
+            EXPECT_EQ(shot.run(mode + "--frames 2 --temporal 1", "chunk", 2), whole) << mode;
+            EXPECT_FALSE(fs::exists(shot.path() / "chunk1.imagef4"));
+            EXPECT_FALSE(fs::exists(shot.path() / "chunk3.imagef4"));
+            fs::remove(shot.path() / "chunk2.imagef4");
         }
-        const std::vector<char> whole = shot.run(mode + "--frames 1-3 --temporal 1", "whole", 2);
-        EXPECT_NE(whole, shot.run(mode + "--frames 1-3", "alone", 2));
-        // A farm chunk of frame 2 alone reads frames 1 and 3 but writes neither.
-        EXPECT_EQ(shot.run(mode + "--frames 2 --temporal 1", "chunk", 2), whole) << mode;
-        EXPECT_FALSE(fs::exists(shot.path() / "chunk1.imagef4"));
-        EXPECT_FALSE(fs::exists(shot.path() / "chunk3.imagef4"));
-        fs::remove(shot.path() / "chunk2.imagef4");
     }
+}
+
+TEST(FrameSampling, AntiAliasedFeaturesAreToldByTheirMixedNormalsAlongEdges) {
+    Frame frame = planeFrame(512, 256, 0.0f, 1);
+    EXPECT_FALSE(hasAntiAliasedFeatures(frame));
+    // One edge across the frame, its pixels' normals mixtures of two faces.
+    const cv::Vec3f mixed = (cv::Vec3f(1, 0, 0) + cv::Vec3f(0, 1, 0)) * 0.5f;
+    frame[Normals].row(100).setTo(cv::Scalar(mixed[0], mixed[1], mixed[2]));
+    EXPECT_TRUE(hasAntiAliasedFeatures(frame));
+    // A few stray short normals (a bump map, a repaired sample) are not edges.
+    frame[Normals].row(100).setTo(cv::Scalar(1, 0, 0));
+    frame[Normals].row(100).colRange(0, 20).setTo(cv::Scalar(mixed[0], mixed[1], mixed[2]));
+    EXPECT_FALSE(hasAntiAliasedFeatures(frame));
+    // The sky (no normal) is no edge either.
+    frame[Normals].rowRange(0, 200).setTo(cv::Scalar::all(0));
+    EXPECT_FALSE(hasAntiAliasedFeatures(frame));
 }
 
 }  // namespace

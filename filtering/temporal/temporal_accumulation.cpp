@@ -1,0 +1,125 @@
+#include "temporal/temporal_accumulation.h"
+
+#include <cmath>
+#include <opencv2/imgproc.hpp>
+
+#include "temporal/local_light.h"
+
+namespace filtering {
+
+namespace {
+
+// The rest (glossy light, emission) is as noisy and left unfiltered by
+// both modes: averaging it over time is its only denoising.
+constexpr Layer kLightLayers[] = {Primary, Secondary, Rest};
+constexpr int kLightCount = 3;
+constexpr int kRestIndex = 2;
+
+struct Sums {
+    cv::Mat light;  // CV_32FC3
+    cv::Mat count;  // CV_32F
+    // With the rest, the glossy light it holds, taken where the rest is:
+    // the quality mode filters it and puts it back into the rest.
+    cv::Mat glossy;
+};
+
+class Accumulator {
+  public:
+    Accumulator(const Frame& frame, const TemporalLimits& limits) : frame_(frame), limits_(limits) {
+        for (int i = 0; i < kLightCount; ++i) {
+            own_.emplace_back(frame[kLightLayers[i]], limits.boxRadius);
+            sums_[i] = {frame[kLightLayers[i]].clone(),
+                        cv::Mat(frame[Primary].size(), CV_32F, cv::Scalar(1.0f)), cv::Mat()};
+        }
+        if (!frame.glossyLight.empty()) {
+            sums_[kRestIndex].glossy = frame.glossyLight.clone();
+        }
+    }
+
+    void add(const Frame& neighbour) {
+        const cv::Mat matches = findMatches(frame_, neighbour, limits_.match);
+        for (int i = 0; i < kLightCount; ++i) {
+            const Frame* viewFrom = kLightLayers[i] == Rest ? &neighbour : nullptr;
+            const cv::Mat* glossy = i == kRestIndex && !sums_[i].glossy.empty() &&
+                                            neighbour.glossyLight.size() == frame_[Rest].size()
+                                        ? &neighbour.glossyLight
+                                        : nullptr;
+            addLayer(neighbour[kLightLayers[i]], glossy, matches, own_[i],
+                     LocalLight(neighbour[kLightLayers[i]], limits_.boxRadius), viewFrom, sums_[i]);
+        }
+    }
+
+    Frame result() const {
+        // Private layers: the modes may reuse a layer's pixels, and this
+        // frame is still a neighbour of the next ones.
+        Frame averaged = frame_;
+        for (cv::Mat& layer : averaged.layers) layer = layer.clone();
+        for (int i = 0; i < kLightCount; ++i) {
+            cv::Mat count;
+            cv::merge(std::vector<cv::Mat>(3, sums_[i].count), count);
+            averaged[kLightLayers[i]] = sums_[i].light / count;
+            if (!sums_[i].glossy.empty()) {
+                // A new image: the copy still shares the frame's own.
+                averaged.glossyLight = cv::Mat(sums_[i].glossy / count);
+                averaged.glossyColor = frame_.glossyColor.clone();
+            }
+        }
+        return averaged;
+    }
+
+  private:
+    // The rest holds glossy light, which changes with the direction the
+    // point is seen from: it is taken only while that turned little.
+    bool viewAgrees(const Frame& neighbour, int y, int x) const {
+        const cv::Vec3f& p = frame_[Positions].at<cv::Vec3f>(y, x);
+        const CameraPosition& a = frame_.camera;
+        const CameraPosition& b = neighbour.camera;
+        const cv::Vec3f toA(a.z - p[0], a.y - p[1], a.x - p[2]);
+        const cv::Vec3f toB(b.z - p[0], b.y - p[1], b.x - p[2]);
+        const float lengths = std::sqrt(toA.dot(toA) * toB.dot(toB));
+        return toA.dot(toB) >= std::cos(limits_.restViewTurn) * lengths;
+    }
+
+    // Without the neighbour's glossy light (`glossy` null) the frame's own
+    // stands in for it, so that it keeps its share of the rest.
+    void addLayer(const cv::Mat& light, const cv::Mat* glossy, const cv::Mat& matches,
+                  const LocalLight& own, const LocalLight& other, const Frame* viewFrom,
+                  Sums& sums) const {
+        for (int y = 0; y < matches.rows; ++y) {
+            const cv::Vec2i* row = matches.ptr<cv::Vec2i>(y);
+            for (int x = 0; x < matches.cols; ++x) {
+                const cv::Point q(row[x][0], row[x][1]);
+                if (q.x < 0) continue;
+                if (!own.agrees(other, {x, y}, q, limits_.lightDeviations, limits_.lightShare)) {
+                    continue;
+                }
+                if (viewFrom != nullptr && !viewAgrees(*viewFrom, y, x)) continue;
+                sums.light.at<cv::Vec3f>(y, x) += light.at<cv::Vec3f>(q);
+                sums.count.at<float>(y, x) += 1.0f;
+                if (!sums.glossy.empty()) {
+                    sums.glossy.at<cv::Vec3f>(y, x) += glossy != nullptr
+                                                           ? glossy->at<cv::Vec3f>(q)
+                                                           : frame_.glossyLight.at<cv::Vec3f>(y, x);
+                }
+            }
+        }
+    }
+
+    const Frame& frame_;
+    const TemporalLimits& limits_;
+    std::vector<LocalLight> own_;
+    Sums sums_[kLightCount];
+};
+
+}  // namespace
+
+Frame accumulateOverTime(const Frame& frame, const std::vector<const Frame*>& neighbours,
+                         const TemporalLimits& limits) {
+    Accumulator accumulator(frame, limits);
+    for (const Frame* neighbour : neighbours) {
+        if (neighbour->layers[Primary].size() == frame[Primary].size()) accumulator.add(*neighbour);
+    }
+    return accumulator.result();
+}
+
+}  // namespace filtering

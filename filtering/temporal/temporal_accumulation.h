@@ -1,0 +1,33 @@
+#pragma once
+
+#include <vector>
+
+#include "frame_io/frame.h"
+#include "temporal/reprojection.h"
+
+namespace filtering {
+
+struct TemporalLimits {
+    MatchLimits match;
+    // A neighbour's light is left out where its local mean (over a box of
+    // this radius) differs from the frame's by more than `lightDeviations`
+    // standard errors of the two means plus `lightShare` of the frame's
+    // mean: a moving shadow or changed light, not noise.
+    int boxRadius = 2;
+    float lightDeviations = 3.0f;
+    float lightShare = 0.02f;
+    // The rest layer (glossy light, emission) is taken from a neighbour only
+    // while the direction from the point to the camera turned by less than
+    // this (radians).
+    float restViewTurn = 0.01f;
+};
+
+/// `frame` with its primary and secondary light and its rest averaged, with equal
+/// weights, with the light that each neighbouring frame saw at the same
+/// surface point (findMatches), where that light agrees; the glossy light,
+/// when the frames have it, wherever the rest was taken. Every layer is a
+/// copy: the result may be changed without changing `frame`.
+Frame accumulateOverTime(const Frame& frame, const std::vector<const Frame*>& neighbours,
+                         const TemporalLimits& limits = TemporalLimits());
+
+}  // namespace filtering
