@@ -9,8 +9,9 @@ namespace {
 
 // A few thousand points determine the twelve numbers; more only cost time.
 constexpr double kMostSamples = 16384;
-constexpr double kInlierPixels = 0.5;
-constexpr double kLargestRmsPixels = 0.25;
+constexpr double kInlierPixels = 1.0;
+// Positions of one sample each, anywhere in their pixel, scatter by 0.41.
+constexpr double kLargestRmsPixels = 0.5;
 // Positions all in one plane leave more than one projection that fits
 // them: the second smallest eigenvalue is then as small as the smallest.
 constexpr double kLeastSecondEigenvalue = 1e-9;
@@ -143,6 +144,19 @@ std::optional<CameraProjection> CameraProjection::fit(const Frame& frame) {
     if (!(std::sqrt(squares / double(inliers)) <= kLargestRmsPixels)) return std::nullopt;
     // The fit's sign is arbitrary; points in view are in front.
     return CameraProjection(depthSign < 0 ? -1.0 * *matrix : *matrix);
+}
+
+cv::Mat landingPlaces(const Frame& frame, const Frame& neighbour) {
+    const std::optional<CameraProjection> projection = CameraProjection::fit(neighbour);
+    if (!projection) return cv::Mat();
+    const cv::Mat& positions = frame[Positions];
+    cv::Mat landing(positions.size(), CV_32FC2);
+    landing.forEach<cv::Vec2f>([&](cv::Vec2f& at, const int* pixel) {
+        const std::optional<cv::Point2f> seen =
+            projection->project(positions.at<cv::Vec3f>(pixel[0], pixel[1]));
+        at = seen ? cv::Vec2f(seen->x, seen->y) : cv::Vec2f::all(std::nanf(""));
+    });
+    return landing;
 }
 
 std::optional<cv::Point2f> CameraProjection::project(const cv::Vec3f& position) const {

@@ -14,11 +14,11 @@ namespace filtering {
 class CameraProjection {
   public:
     /// Fitted to the surface pixels of `frame` (a normal, a measured
-    /// position), leaving out those the first fit places over half a pixel
-    /// away (moving objects, positions averaged across an edge). Nothing
-    /// when the positions do not determine a projection (too few, all in
-    /// one plane) or when it does not explain them to within a quarter of a
-    /// pixel (another kind of camera).
+    /// position), leaving out those the first fit places over a pixel away
+    /// (moving objects, positions averaged across an edge). Nothing when the
+    /// positions do not determine a projection (too few, all in one plane)
+    /// or when it does not explain them to within half a pixel (another
+    /// kind of camera).
     static std::optional<CameraProjection> fit(const Frame& frame);
 
     /// Where `position` (working order z, y, x, as the frame's positions)
@@ -29,5 +29,10 @@ class CameraProjection {
     explicit CameraProjection(const cv::Matx34d& matrix) : matrix_(matrix) {}
     cv::Matx34d matrix_;
 };
+
+/// Where `neighbour`'s camera, when a projection fits its positions, sees
+/// the point of each pixel of `frame` (CV_32FC2 of x, y; NaN where it is
+/// behind that camera); empty when none fits.
+cv::Mat landingPlaces(const Frame& frame, const Frame& neighbour);
 
 }  // namespace filtering

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
+#include "temporal/camera_projection.h"
 #include "temporal/local_light.h"
 
 namespace filtering {
@@ -37,7 +38,8 @@ class Accumulator {
     }
 
     void add(const Frame& neighbour) {
-        const cv::Mat matches = findMatches(frame_, neighbour, limits_.match);
+        const cv::Mat matches =
+            findMatches(frame_, neighbour, limits_.match, landingPlaces(frame_, neighbour));
         for (int i = 0; i < kLightCount; ++i) {
             const Frame* viewFrom = kLightLayers[i] == Rest ? &neighbour : nullptr;
             const cv::Mat* glossy = i == kRestIndex && !sums_[i].glossy.empty() &&
@@ -85,22 +87,30 @@ class Accumulator {
     void addLayer(const cv::Mat& light, const cv::Mat* glossy, const cv::Mat& matches,
                   const LocalLight& own, const LocalLight& other, const Frame* viewFrom,
                   Sums& sums) const {
-        for (int y = 0; y < matches.rows; ++y) {
-            const cv::Vec2i* row = matches.ptr<cv::Vec2i>(y);
-            for (int x = 0; x < matches.cols; ++x) {
-                const cv::Point q(row[x][0], row[x][1]);
-                if (q.x < 0) continue;
-                if (!own.agrees(other, {x, y}, q, limits_.lightDeviations, limits_.lightShare)) {
-                    continue;
-                }
-                if (viewFrom != nullptr && !viewAgrees(*viewFrom, y, x)) continue;
-                sums.light.at<cv::Vec3f>(y, x) += light.at<cv::Vec3f>(q);
-                sums.count.at<float>(y, x) += 1.0f;
-                if (!sums.glossy.empty()) {
-                    sums.glossy.at<cv::Vec3f>(y, x) += glossy != nullptr
-                                                           ? glossy->at<cv::Vec3f>(q)
-                                                           : frame_.glossyLight.at<cv::Vec3f>(y, x);
-                }
+        cv::parallel_for_(cv::Range(0, matches.rows), [&](const cv::Range& rows) {
+            for (int y = rows.start; y < rows.end; ++y) {
+                addRow(y, light, glossy, matches, own, other, viewFrom, sums);
+            }
+        });
+    }
+
+    void addRow(int y, const cv::Mat& light, const cv::Mat* glossy, const cv::Mat& matches,
+                const LocalLight& own, const LocalLight& other, const Frame* viewFrom,
+                Sums& sums) const {
+        const cv::Vec2i* row = matches.ptr<cv::Vec2i>(y);
+        for (int x = 0; x < matches.cols; ++x) {
+            const cv::Point q(row[x][0], row[x][1]);
+            if (q.x < 0) continue;
+            if (!own.agrees(other, {x, y}, q, limits_.lightDeviations, limits_.lightShare)) {
+                continue;
+            }
+            if (viewFrom != nullptr && !viewAgrees(*viewFrom, y, x)) continue;
+            sums.light.at<cv::Vec3f>(y, x) += light.at<cv::Vec3f>(q);
+            sums.count.at<float>(y, x) += 1.0f;
+            if (!sums.glossy.empty()) {
+                sums.glossy.at<cv::Vec3f>(y, x) += glossy != nullptr
+                                                       ? glossy->at<cv::Vec3f>(q)
+                                                       : frame_.glossyLight.at<cv::Vec3f>(y, x);
             }
         }
     }

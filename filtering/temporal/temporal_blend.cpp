@@ -69,7 +69,7 @@ class Blend {
     }
 
     void add(const DenoisedView& neighbour) {
-        const cv::Mat landing = landingPlaces(*neighbour.frame);
+        const cv::Mat landing = landingPlaces(*centre_.frame, *neighbour.frame);
         const cv::Mat matches =
             findMatches(*centre_.frame, *neighbour.frame, limits_.match, landing);
         const cv::Mat theirs = compressed(neighbour.image);
@@ -104,21 +104,6 @@ class Blend {
     }
 
   private:
-    // Where the neighbour's camera, when one fits its positions, sees each
-    // pixel's point; empty without one.
-    cv::Mat landingPlaces(const Frame& neighbour) const {
-        const std::optional<CameraProjection> projection = CameraProjection::fit(neighbour);
-        if (!projection) return cv::Mat();
-        const cv::Mat& positions = (*centre_.frame)[Positions];
-        cv::Mat landing(positions.size(), CV_32FC2);
-        landing.forEach<cv::Vec2f>([&](cv::Vec2f& at, const int* pixel) {
-            const std::optional<cv::Point2f> seen =
-                projection->project(positions.at<cv::Vec3f>(pixel[0], pixel[1]));
-            at = seen ? cv::Vec2f(seen->x, seen->y) : cv::Vec2f::all(std::nanf(""));
-        });
-        return landing;
-    }
-
     // The matched pixel's value, or, where the point lands within a pixel
     // of it, the value at that very place.
     cv::Vec3f sample(const cv::Mat& theirs, const cv::Mat& landing, int y, int x,
