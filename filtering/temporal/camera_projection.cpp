@@ -162,7 +162,11 @@ cv::Mat landingPlaces(const Frame& frame, const Frame& neighbour) {
 std::optional<cv::Point2f> CameraProjection::project(const cv::Vec3f& position) const {
     const cv::Vec3d h = matrix_ * cv::Vec4d(position[0], position[1], position[2], 1);
     if (!(h[2] > 0)) return std::nullopt;
-    return cv::Point2f(float(h[0] / h[2]), float(h[1] / h[2]));
+    const double x = h[0] / h[2], y = h[1] / h[2];
+    // Far out of any frame (or not finite): nowhere a pixel could be read.
+    constexpr double kFarOut = 1e7;
+    if (!(std::abs(x) < kFarOut && std::abs(y) < kFarOut)) return std::nullopt;
+    return cv::Point2f(float(x), float(y));
 }
 
 }  // namespace filtering
