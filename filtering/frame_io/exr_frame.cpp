@@ -79,7 +79,7 @@ class PassReader {
     }
 
     void addImage(const PassChannels& pass, cv::Mat& image) {
-        image.create(size_, pass.channels.size() == 3 ? CV_32FC3 : CV_32F);
+        image.create(size_, CV_32FC(static_cast<int>(pass.channels.size())));
         const int count = static_cast<int>(pass.channels.size());
         for (int k = 0; k < count; ++k) {
             add(pass.channels[static_cast<size_t>(k)], image, count - 1 - k);
@@ -122,6 +122,19 @@ class PassReader {
     std::map<std::string, Target> targets_;
     std::vector<std::pair<Target, Target>> copies_;
 };
+
+// The vector pass (read as w, z, y, x: X, Y from the previous frame's place
+// to this one, Z, W from the next frame's place, y up) as the offsets to
+// the previous and next places, y down; empty when a value is not finite,
+// since the motion only helps and a broken pass is better left unused.
+cv::Mat motionFromVectors(const cv::Mat& vectors) {
+    if (!cv::checkRange(vectors)) return cv::Mat();
+    cv::Mat motion(vectors.size(), CV_32FC4);
+    vectors.forEach<cv::Vec4f>([&motion](const cv::Vec4f& wzyx, const int* at) {
+        motion.at<cv::Vec4f>(at[0], at[1]) = {wzyx[3], -wzyx[2], -wzyx[1], wzyx[0]};
+    });
+    return motion;
+}
 
 // rest = beauty - texture colour x (primary + secondary), channel by channel.
 cv::Mat restFromBeauty(const cv::Mat& beauty, const Frame& frame) {
@@ -280,6 +293,8 @@ std::optional<ExrFrame> readExrFrame(const std::string& path, const ExrReadOptio
         reader.addImage(*glossyIndirect, glossyIndirectLight);
         reader.addImage(*glossyColor, frame.glossyColor);
     }
+    cv::Mat vectors;
+    if (const auto& motion = (*passes)[PassRole::Motion]) reader.addImage(*motion, vectors);
     if (beautyPass && !beautyPass->alpha.empty()) {
         loaded.alpha.create(size, CV_32F);
         reader.add(beautyPass->alpha, loaded.alpha, 0);
@@ -302,6 +317,7 @@ std::optional<ExrFrame> readExrFrame(const std::string& path, const ExrReadOptio
     if (glossy) {
         keepFiniteGlossy(glossyIndirectLight, frame);
     }
+    if (!vectors.empty()) frame.motion = motionFromVectors(vectors);
     if (!chooseDistances(path, options, depth, loaded)) {
         return std::nullopt;
     }

@@ -8,13 +8,15 @@ namespace filtering {
 namespace {
 
 constexpr std::array<std::string_view, kPassRoleCount> kRoleNames = {
-    "primary", "secondary", "texcolor",     "normals",        "positions",  "depth",
-    "rest",    "beauty",    "glossydirect", "glossyindirect", "glossycolor"};
+    "primary", "secondary", "texcolor",     "normals",        "positions",   "depth",
+    "rest",    "beauty",    "glossydirect", "glossyindirect", "glossycolor", "motion"};
 
 // The components of a three-channel pass, in the order they are stored.
 constexpr std::array<std::array<std::string_view, 3>, 4> kComponentSets = {
     {{"R", "G", "B"}, {"X", "Y", "Z"}, {"r", "g", "b"}, {"x", "y", "z"}}};
 constexpr std::array<std::string_view, 4> kDepthComponents = {"Z", "V", "R", "Y"};
+constexpr std::array<std::array<std::string_view, 4>, 2> kMotionComponentSets = {
+    {{"X", "Y", "Z", "W"}, {"x", "y", "z", "w"}}};
 
 struct Scheme {
     std::string_view name;
@@ -36,7 +38,8 @@ const std::array<Scheme, 2>& schemes() {
            {"Combined"},
            {"GlossDir"},
            {"GlossInd"},
-           {"GlossCol"}}}},
+           {"GlossCol"},
+           {"Vector"}}}},
         {"common AOV",
          {{{CommonPassNames::primary},
            {CommonPassNames::secondary},
@@ -48,7 +51,8 @@ const std::array<Scheme, 2>& schemes() {
            {"", "RGBA", "beauty"},
            {CommonPassNames::glossyDirect, "glossy_direct"},
            {CommonPassNames::glossyIndirect, "glossy_indirect"},
-           {CommonPassNames::glossyColor, "glossy_albedo", "glossy_color"}}}},
+           {CommonPassNames::glossyColor, "glossy_albedo", "glossy_color"},
+           {}}}},
     }};
     return all;
 }
@@ -98,6 +102,17 @@ Lookup lookUp(const ChannelSet& file, const std::string& pass, PassRole role) {
         if (!pass.empty() && file.has(pass)) {
             result.found = PassChannels{pass, {pass}, {}};
             return result;
+        }
+        result.partial = !pass.empty() && file.hasUnder(pass);
+        return result;
+    }
+    if (role == PassRole::Motion) {
+        for (const auto& set : kMotionComponentSets) {
+            if (std::all_of(set.begin(), set.end(), [&](auto c) { return file.has(channel(c)); })) {
+                result.found = PassChannels{
+                    pass, {channel(set[0]), channel(set[1]), channel(set[2]), channel(set[3])}, {}};
+                return result;
+            }
         }
         result.partial = !pass.empty() && file.hasUnder(pass);
         return result;

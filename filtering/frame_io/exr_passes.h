@@ -11,7 +11,9 @@ namespace filtering {
 
 /// What a pass of a multilayer frame is to the denoiser.
 /// The glossy passes are optional: the quality mode filters glossy light as
-/// a layer of its own when a frame has all three.
+/// a layer of its own when a frame has all three. So is the motion (Cycles'
+/// vector pass: X, Y the motion from the previous frame, Z, W to the next,
+/// in pixels with y up), which places each point in the neighbouring frames.
 enum class PassRole {
     Primary,
     Secondary,
@@ -23,17 +25,18 @@ enum class PassRole {
     Beauty,
     GlossyDirect,
     GlossyIndirect,
-    GlossyColor
+    GlossyColor,
+    Motion
 };
-inline constexpr int kPassRoleCount = 11;
+inline constexpr int kPassRoleCount = 12;
 
 /// The role's name on the command line (`--pass texcolor=...`) and in messages.
 std::string_view roleName(PassRole role);
 std::optional<PassRole> roleFromName(std::string_view name);
 
 /// The channels one role is read from: three (first, second, third
-/// component: red, green, blue or x, y, z) or, for the depth, one; the
-/// beauty's alpha when it has one.
+/// component: red, green, blue or x, y, z), four for the motion (x, y, z,
+/// w) or, for the depth, one; the beauty's alpha when it has one.
 struct PassChannels {
     std::string pass;  // as the user names it: "ViewLayer.DiffDir", "N", "RGBA"
     std::vector<std::string> channels;

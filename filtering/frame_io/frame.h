@@ -24,6 +24,11 @@ struct Frame {
     /// colour, part of the rest layer, when the frame's file has them apart;
     /// otherwise empty. Both finite wherever they are given.
     cv::Mat glossyLight, glossyColor;
+    /// Where each pixel's point was in the previous frame and will be in the
+    /// next, when the frame's file has a motion pass: CV_32FC4 of the
+    /// offsets (x, y to the previous frame; x, y to the next) in pixels,
+    /// x right and y down as the rows go; otherwise empty. Finite wherever given.
+    cv::Mat motion;
 
     const cv::Mat& operator[](Layer layer) const { return layers[layer]; }
     cv::Mat& operator[](Layer layer) { return layers[layer]; }

@@ -89,7 +89,8 @@ DenoisedFrame blendDenoisedResults(const TemporalFrames& frames) {
     std::vector<DenoisedView> neighbours;
     for (const WindowFrame* neighbour : frames.neighbours) {
         if (neighbour->denoised.image.empty()) continue;
-        neighbours.push_back({&neighbour->loaded.frame, neighbour->denoised.image});
+        neighbours.push_back({&neighbour->loaded.frame, neighbour->denoised.image,
+                              neighbour->number - frames.centre.number});
     }
     DenoisedFrame result;
     result.image =
@@ -158,6 +159,7 @@ FrameLoader shotFrameLoader(const ProgramOptions& options) {
         const FrameJob job = frameJob(options, frame);
         std::error_code error;
         auto held = std::make_shared<WindowFrame>();
+        held->number = frame;
         if (!job.input.empty()) {
             if (!std::filesystem::exists(job.input, error)) return nullptr;
             std::optional<ExrFrame> exr = loadExrFrame(job.input, job.exr);

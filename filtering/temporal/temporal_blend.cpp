@@ -2,15 +2,24 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <opencv2/imgproc.hpp>
 #include <optional>
+#include <vector>
 
+#include "default_mode/pipeline.h"
 #include "temporal/camera_projection.h"
 #include "temporal/local_light.h"
+#include "temporal/motion_landing.h"
 
 namespace filtering {
 
 namespace {
+
+// How far (in pixels, the median over the frame) a motion pass may place
+// points from where the fitted camera does before it is not believed.
+constexpr float kMotionCameraPixels = 0.5f;
+const cv::Mat kNoMotion;
 
 float meanOf(const cv::Vec3f& v) {
     return (v[0] + v[1] + v[2]) * (1.0f / 3.0f);
@@ -68,8 +77,10 @@ class Blend {
         count_ = cv::Mat(own_.size(), CV_32F, cv::Scalar(1.0f));
     }
 
-    void add(const DenoisedView& neighbour) {
+    // `motion`: where the motion passes lead (motionLanding), or empty.
+    void add(const DenoisedView& neighbour, const cv::Mat& motionIn) {
         const cv::Mat landing = landingPlaces(*centre_.frame, *neighbour.frame);
+        const cv::Mat& motion = motionAgreesWithCamera(motionIn, landing) ? motionIn : kNoMotion;
         const cv::Mat matches =
             findMatches(*centre_.frame, *neighbour.frame, limits_.match, landing);
         const cv::Mat theirs = compressed(neighbour.image);
@@ -77,13 +88,18 @@ class Blend {
         cv::parallel_for_(cv::Range(0, matches.rows), [&](const cv::Range& rows) {
             for (int y = rows.start; y < rows.end; ++y) {
                 for (int x = 0; x < matches.cols; ++x) {
-                    const cv::Vec2i q = matches.at<cv::Vec2i>(y, x);
-                    if (q[0] < 0 || !isSurface(*centre_.frame, y, x)) continue;
-                    if (!ownLight_.agrees(theirLight, {x, y}, {q[0], q[1]}, limits_.lightDeviations,
+                    if (!isSurface(*centre_.frame, y, x)) continue;
+                    const std::optional<cv::Point> moved =
+                        motionMatch(*neighbour.frame, motion, y, x);
+                    const cv::Vec2i found = matches.at<cv::Vec2i>(y, x);
+                    const cv::Point q = moved ? *moved : cv::Point(found[0], found[1]);
+                    if (q.x < 0) continue;
+                    if (!ownLight_.agrees(theirLight, {x, y}, q, limits_.lightDeviations,
                                           limits_.lightShare)) {
                         continue;
                     }
-                    cv::Vec3f value = sample(theirs, landing, y, x, cv::Point(q[0], q[1]));
+                    cv::Vec3f value = moved ? bilinear(theirs, motionPlace(motion, y, x))
+                                            : sample(theirs, landing, y, x, q);
                     const cv::Vec3f& low = low_.at<cv::Vec3f>(y, x);
                     const cv::Vec3f& high = high_.at<cv::Vec3f>(y, x);
                     for (int c = 0; c < 3; ++c) value[c] = std::clamp(value[c], low[c], high[c]);
@@ -104,6 +120,63 @@ class Blend {
     }
 
   private:
+    // A motion pass written for a still scene (nothing animated: all
+    // zeros) while the camera moved would match every pixel with itself.
+    // The still parts of a scene go where the fitted camera says; most
+    // pixels are still, so the median distance between the two places
+    // tells a pass that does not describe this shot.
+    bool motionAgreesWithCamera(const cv::Mat& motion, const cv::Mat& landing) const {
+        if (motion.empty() || landing.empty()) return !motion.empty();
+        std::vector<float> distances;
+        const int stride = std::max(1, int(std::sqrt(double(motion.total()) / 16384.0)));
+        for (int y = 0; y < motion.rows; y += stride) {
+            for (int x = 0; x < motion.cols; x += stride) {
+                const cv::Vec2f d = motion.at<cv::Vec2f>(y, x) - landing.at<cv::Vec2f>(y, x);
+                const float distance = std::sqrt(d.dot(d));
+                if (isSurface(*centre_.frame, y, x) && std::isfinite(distance)) {
+                    distances.push_back(distance);
+                }
+            }
+        }
+        if (distances.empty()) return true;
+        auto middle = distances.begin() + distances.size() / 2;
+        std::nth_element(distances.begin(), middle, distances.end());
+        return *middle <= kMotionCameraPixels;
+    }
+
+    static cv::Point2f motionPlace(const cv::Mat& motion, int y, int x) {
+        const cv::Vec2f& at = motion.at<cv::Vec2f>(y, x);
+        return {at[0], at[1]};
+    }
+
+    // The neighbour's pixel where the motion leads, when the surface there is
+    // the point's: at the same distance from the camera, not facing away.
+    std::optional<cv::Point> motionMatch(const Frame& neighbour, const cv::Mat& motion, int y,
+                                         int x) const {
+        if (motion.empty()) return std::nullopt;
+        const cv::Vec2f& at = motion.at<cv::Vec2f>(y, x);
+        const cv::Mat& positions = neighbour[Positions];
+        if (!(at[0] > -0.5f && at[1] > -0.5f && at[0] < float(positions.cols) - 0.5f &&
+              at[1] < float(positions.rows) - 0.5f)) {
+            return std::nullopt;
+        }
+        const cv::Point q(cvRound(at[0]), cvRound(at[1]));
+        const cv::Mat& repaired = neighbour.repaired[Positions];
+        if (!repaired.empty() && repaired.at<uchar>(q) != 0) return std::nullopt;
+        const Frame& frame = *centre_.frame;
+        const cv::Vec3f& n = frame[Normals].at<cv::Vec3f>(y, x);
+        if (!isSurface(neighbour, q.y, q.x) ||
+            n.dot(neighbour[Normals].at<cv::Vec3f>(q)) < limits_.match.leastNormalDot) {
+            return std::nullopt;
+        }
+        const cv::Vec3f& p = frame[Positions].at<cv::Vec3f>(y, x);
+        const cv::Vec3f& o = positions.at<cv::Vec3f>(q);
+        const float own = distanceToCamera(p[0], p[1], p[2], frame.camera);
+        const float theirs = distanceToCamera(o[0], o[1], o[2], neighbour.camera);
+        if (!(std::abs(theirs - own) <= limits_.motionDepthShare * own)) return std::nullopt;
+        return q;
+    }
+
     // The matched pixel's value, or, where the point lands within a pixel
     // of it, the value at that very place.
     cv::Vec3f sample(const cv::Mat& theirs, const cv::Mat& landing, int y, int x,
@@ -130,10 +203,12 @@ cv::Mat blendOverTime(const DenoisedView& centre, const std::vector<DenoisedView
     CV_Assert(centre.image.type() == CV_32FC3 &&
               centre.image.size() == (*centre.frame)[Positions].size());
     Blend blend(centre, limits);
+    std::map<int, const Frame*> shot{{0, centre.frame}};
+    for (const DenoisedView& neighbour : neighbours) shot[neighbour.offset] = neighbour.frame;
     for (const DenoisedView& neighbour : neighbours) {
         if (neighbour.image.size() == centre.image.size() &&
             (*neighbour.frame)[Positions].size() == centre.image.size()) {
-            blend.add(neighbour);
+            blend.add(neighbour, motionLanding(shot, neighbour.offset));
         }
     }
     return blend.result();

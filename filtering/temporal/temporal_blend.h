@@ -10,7 +10,8 @@ namespace filtering {
 /// A frame of a shot and what the denoising of that frame alone made of it.
 struct DenoisedView {
     const Frame* frame = nullptr;
-    cv::Mat image;  // CV_32FC3, the frame's size
+    cv::Mat image;   // CV_32FC3, the frame's size
+    int offset = 0;  // frames after the centre (before it: negative)
 };
 
 struct BlendLimits {
@@ -27,12 +28,17 @@ struct BlendLimits {
     int boxRadius = 2;
     float lightDeviations = 3.0f;
     float lightShare = 0.02f;
+    // Where the frames have motion passes, a point is found where its motion
+    // leads, when the surface there lies at the same distance from the
+    // camera within this share (and does not face away): moving objects too.
+    float motionDepthShare = 0.03f;
 };
 
 /// The centre's image averaged, with equal weights, with what each
-/// neighbour's image shows at the same surface points (findMatches; placed
-/// to a fraction of a pixel by the neighbour's camera projection where one
-/// fits its positions) where the light there agrees. Values are averaged with bright light
+/// neighbour's image shows at the same surface points (where the frames'
+/// motion passes lead, through the frames between; otherwise findMatches,
+/// placed to a fraction of a pixel by the neighbour's camera projection where
+/// one fits its positions) where the light there agrees. Values are averaged with bright light
 /// compressed, so that a lamp's edge does not spill onto its surroundings. Pixels without a
 /// surface, or that no neighbour sees, keep their value bit for bit.
 cv::Mat blendOverTime(const DenoisedView& centre, const std::vector<DenoisedView>& neighbours,

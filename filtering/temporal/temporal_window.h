@@ -14,6 +14,7 @@ namespace filtering {
 /// empty header), and, when the frame's results are what its neighbours
 /// take, as denoised on its own (otherwise an empty image).
 struct WindowFrame {
+    int number = 0;  // the frame's number in the shot
     ExrFrame loaded;
     DenoisedFrame denoised;
 };

@@ -414,3 +414,32 @@ TEST(ExrFrame, GlossyPassesAreReadApartWhenAllThreeAreWhole) {
         }
     }
 }
+
+TEST(ExrFrame, CyclesMotionVectorsBecomeOffsetsToTheNeighbouringFramesYDown) {
+    TemporaryFolder folder;
+    // Cycles' vector pass: X, Y from the previous frame's place, Z, W to the
+    // next frame's place, reversed, y up.
+    auto vector = [](int x, int y, int k) { return float(k + 1) * 0.25f + 0.01f * float(x - y); };
+    for (bool broken : {false, true}) {
+        ExrFixture fixture;
+        addCyclesFrame(fixture);
+        for (int k = 0; k < 4; ++k) {
+            fixture.channels.push_back(
+                {std::string("ViewLayer.Vector.") + "XYZW"[k], [vector, k, broken](int x, int y) {
+                     return broken && x == 2 && k == 3 ? NAN : vector(x, y, k);
+                 }});
+        }
+        const std::string path = (folder.path() / "vector.exr").string();
+        fixture.write(path);
+        const auto loaded = loadExrFrame(path, withCamera());
+        ASSERT_TRUE(loaded);
+        if (broken) {
+            EXPECT_TRUE(loaded->frame.motion.empty()) << "a broken pass is left unused";
+            continue;
+        }
+        ASSERT_EQ(loaded->frame.motion.size(), loaded->frame[Primary].size());
+        const cv::Vec4f m = loaded->frame.motion.at<cv::Vec4f>(4, 3);
+        EXPECT_EQ(m,
+                  cv::Vec4f(vector(3, 4, 0), -vector(3, 4, 1), -vector(3, 4, 2), vector(3, 4, 3)));
+    }
+}

@@ -399,9 +399,17 @@ ROLLING = {"room": "diffuse-ball", "hall": "ball", "yard": "ball-red"}
 
 def move_to_frame(scene_name, camera_object, frame):
     """A dolly of 2 cm a frame sideways and 3 cm forwards, the camera still
-    turned as it was, and a ball moving 4 cm a frame along x."""
-    camera_object.location += Vector((0.02 * frame, 0.03 * frame, 0.0))
-    bpy.data.objects[ROLLING[scene_name]].location.x += 0.04 * frame
+    turned as it was, and a ball moving 4 cm a frame along x: keyed at the
+    frames before and after too, so that the vector pass holds the motion."""
+    ball = bpy.data.objects[ROLLING[scene_name]]
+    camera_start = camera_object.location.copy()
+    ball_start = ball.location.copy()
+    for key in (frame - 1, frame, frame + 1):
+        camera_object.location = camera_start + Vector((0.02 * key, 0.03 * key, 0.0))
+        camera_object.keyframe_insert("location", frame=key)
+        ball.location = ball_start + Vector((0.04 * key, 0.0, 0.0))
+        ball.keyframe_insert("location", frame=key)
+    bpy.context.scene.frame_set(frame)
 
 
 # ---------------------------------------------------------------- rendering
