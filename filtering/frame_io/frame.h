@@ -34,6 +34,24 @@ struct Frame {
     cv::Mat& operator[](Layer layer) { return layers[layer]; }
 };
 
+/// A normal's squared length above which the pixel shows a surface: unit
+/// normals, give or take what half floats keep, or an edge pixel's mixture
+/// of two; the background and the sky have none.
+inline constexpr float kLeastSurfaceNormal = 0.25f;
+
+/// Whether pixel (y, x) of `frame` shows a surface.
+inline bool showsSurface(const Frame& frame, int y, int x) {
+    const cv::Vec3f& n = frame[Normals].at<cv::Vec3f>(y, x);
+    return n.dot(n) > kLeastSurfaceNormal;
+}
+
+/// Whether the position of pixel (y, x) was measured: not repaired, nor
+/// made for the background from a depth pass.
+inline bool positionMeasured(const Frame& frame, int y, int x) {
+    const cv::Mat& repaired = frame.repaired[Positions];
+    return repaired.empty() || repaired.at<uchar>(y, x) == 0;
+}
+
 /// Loads the camera, the seven layers in their order and the settings. The
 /// texture coordinates, which nothing uses, are checked but not read: that
 /// layer stays empty.

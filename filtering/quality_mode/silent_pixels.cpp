@@ -25,8 +25,7 @@ cv::Mat surfacePixels(const Frame& frame) {
             const uchar* repaired = madeUp.empty() ? nullptr : madeUp.ptr<uchar>(row);
             uchar* surface = surfaces.ptr<uchar>(row);
             for (int column = 0; column < normals.cols; ++column) {
-                // Unit normals, give or take what half floats keep.
-                const bool oriented = normal[column].dot(normal[column]) > 0.25f;
+                const bool oriented = normal[column].dot(normal[column]) > kLeastSurfaceNormal;
                 const bool measured = repaired == nullptr || repaired[column] == 0;
                 surface[column] = oriented && measured ? 255 : 0;
             }

@@ -22,13 +22,6 @@ struct Sample {
     cv::Point2d pixel;
 };
 
-bool isSurface(const Frame& frame, int y, int x) {
-    const cv::Vec3f& n = frame[Normals].at<cv::Vec3f>(y, x);
-    const cv::Mat& repaired = frame.repaired[Positions];
-    if (!(n.dot(n) > 0.25f)) return false;
-    return repaired.empty() || repaired.at<uchar>(y, x) == 0;
-}
-
 std::vector<Sample> surfaceSamples(const Frame& frame) {
     const cv::Mat& positions = frame[Positions];
     const int stride =
@@ -37,7 +30,10 @@ std::vector<Sample> surfaceSamples(const Frame& frame) {
     for (int y = 0; y < positions.rows; y += stride) {
         for (int x = 0; x < positions.cols; x += stride) {
             const cv::Vec3f& p = positions.at<cv::Vec3f>(y, x);
-            if (!isSurface(frame, y, x) || !std::isfinite(p.dot(p))) continue;
+            if (!showsSurface(frame, y, x) || !positionMeasured(frame, y, x) ||
+                !std::isfinite(p.dot(p))) {
+                continue;
+            }
             samples.push_back({cv::Vec3d(p[0], p[1], p[2]), cv::Point2d(x, y)});
         }
     }
@@ -144,6 +140,14 @@ std::optional<CameraProjection> CameraProjection::fit(const Frame& frame) {
     if (!(std::sqrt(squares / double(inliers)) <= kLargestRmsPixels)) return std::nullopt;
     // The fit's sign is arbitrary; points in view are in front.
     return CameraProjection(depthSign < 0 ? -1.0 * *matrix : *matrix);
+}
+
+std::optional<cv::Point> nearestPixel(const cv::Vec2f& at, cv::Size size) {
+    if (!(at[0] > -0.5f && at[1] > -0.5f && at[0] < float(size.width) - 0.5f &&
+          at[1] < float(size.height) - 0.5f)) {
+        return std::nullopt;
+    }
+    return cv::Point(cvRound(at[0]), cvRound(at[1]));
 }
 
 cv::Mat landingPlaces(const Frame& frame, const Frame& neighbour) {

@@ -30,6 +30,10 @@ class CameraProjection {
     cv::Matx34d matrix_;
 };
 
+/// The pixel nearest to a place (x, y) of a landing map, when the place is in
+/// a picture of `size` (not for NaN).
+std::optional<cv::Point> nearestPixel(const cv::Vec2f& at, cv::Size size);
+
 /// Where `neighbour`'s camera, when a projection fits its positions, sees
 /// the point of each pixel of `frame` (CV_32FC2 of x, y; NaN where it is
 /// behind that camera); empty when none fits.

@@ -10,7 +10,7 @@ bool hasAntiAliasedFeatures(const Frame& frame) {
         const cv::Vec3f* row = normals.ptr<cv::Vec3f>(y);
         for (int x = 0; x < normals.cols; ++x) {
             const float length = row[x].dot(row[x]);
-            mixed += length > 0.25f && length < 0.98f ? 1 : 0;
+            mixed += length > kLeastSurfaceNormal && length < 0.98f ? 1 : 0;
         }
     }
     // Edges are lines: their pixels grow with the frame's side, not its area.

@@ -2,16 +2,9 @@
 
 #include <cmath>
 
+#include "temporal/camera_projection.h"
+
 namespace filtering {
-
-namespace {
-
-bool inside(const cv::Vec2f& at, cv::Size size) {
-    return at[0] > -0.5f && at[1] > -0.5f && at[0] < float(size.width) - 0.5f &&
-           at[1] < float(size.height) - 0.5f;
-}
-
-}  // namespace
 
 cv::Mat motionLanding(const std::map<int, const Frame*>& frames, int offset) {
     if (offset == 0) return cv::Mat();
@@ -31,11 +24,12 @@ cv::Mat motionLanding(const std::map<int, const Frame*>& frames, int offset) {
         }
         if (motion.size() != landing.size()) return cv::Mat();
         landing.forEach<cv::Vec2f>([&](cv::Vec2f& place, const int*) {
-            if (!inside(place, motion.size())) {
+            const std::optional<cv::Point> pixel = nearestPixel(place, motion.size());
+            if (!pixel) {
                 place = cv::Vec2f::all(std::nanf(""));
                 return;
             }
-            const cv::Vec4f& m = motion.at<cv::Vec4f>(cvRound(place[1]), cvRound(place[0]));
+            const cv::Vec4f& m = motion.at<cv::Vec4f>(*pixel);
             place += cv::Vec2f(m[first], m[first + 1]);
         });
     }

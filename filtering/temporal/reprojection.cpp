@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "default_mode/pipeline.h"
+#include "temporal/camera_projection.h"
 
 namespace filtering {
 
@@ -14,11 +15,6 @@ namespace {
 float squaredDistance(const cv::Vec3f& a, const cv::Vec3f& b) {
     const cv::Vec3f d = a - b;
     return d.dot(d);
-}
-
-bool repairedAt(const Frame& frame, int y, int x) {
-    const cv::Mat& mask = frame.repaired[Positions];
-    return !mask.empty() && mask.at<uchar>(y, x) != 0;
 }
 
 // The distance to the nearest of the four neighbouring positions: how far
@@ -71,7 +67,9 @@ class Matcher {
     }
 
     bool accepted(int y, int x, cv::Point q, float squared) const {
-        if (repairedAt(frame_, y, x) || repairedAt(neighbour_, q.y, q.x)) return false;
+        if (!positionMeasured(frame_, y, x) || !positionMeasured(neighbour_, q.y, q.x)) {
+            return false;
+        }
         const cv::Vec3f& p = frame_[Positions].at<cv::Vec3f>(y, x);
         const float toCamera = distanceToCamera(p[0], p[1], p[2], frame_.camera);
         const float limit = std::max(limits_.distanceShare * toCamera,
@@ -112,14 +110,7 @@ class Matcher {
     // lands, when that is in its view.
     std::optional<cv::Point> landingPixel(int y, int x) const {
         if (landing_.empty()) return std::nullopt;
-        const cv::Vec2f at = landing_.at<cv::Vec2f>(y, x);
-        const cv::Mat& positions = neighbour_[Positions];
-        // Also false for NaN.
-        if (!(at[0] > -0.5f && at[1] > -0.5f && at[0] < float(positions.cols) - 0.5f &&
-              at[1] < float(positions.rows) - 0.5f)) {
-            return std::nullopt;
-        }
-        return cv::Point(cvRound(at[0]), cvRound(at[1]));
+        return nearestPixel(landing_.at<cv::Vec2f>(y, x), neighbour_[Positions].size());
     }
 
     const Frame& frame_;

@@ -52,11 +52,6 @@ cv::Vec3f bilinear(const cv::Mat& image, cv::Point2f at) {
     return top * (1 - ay) + bottom * ay;
 }
 
-bool isSurface(const Frame& frame, int y, int x) {
-    const cv::Vec3f& n = frame[Normals].at<cv::Vec3f>(y, x);
-    return n.dot(n) > 0.25f;
-}
-
 // The local level of a frame's noisy beauty.
 LocalLight localLight(const Frame& frame, int radius) {
     return LocalLight(frame[TexColor].mul(frame[Primary] + frame[Secondary]) + frame[Rest], radius);
@@ -88,7 +83,7 @@ class Blend {
         cv::parallel_for_(cv::Range(0, matches.rows), [&](const cv::Range& rows) {
             for (int y = rows.start; y < rows.end; ++y) {
                 for (int x = 0; x < matches.cols; ++x) {
-                    if (!isSurface(*centre_.frame, y, x)) continue;
+                    if (!showsSurface(*centre_.frame, y, x)) continue;
                     const std::optional<cv::Point> moved =
                         motionMatch(*neighbour.frame, motion, y, x);
                     const cv::Vec2i found = matches.at<cv::Vec2i>(y, x);
@@ -133,7 +128,7 @@ class Blend {
             for (int x = 0; x < motion.cols; x += stride) {
                 const cv::Vec2f d = motion.at<cv::Vec2f>(y, x) - landing.at<cv::Vec2f>(y, x);
                 const float distance = std::sqrt(d.dot(d));
-                if (isSurface(*centre_.frame, y, x) && std::isfinite(distance)) {
+                if (showsSurface(*centre_.frame, y, x) && std::isfinite(distance)) {
                     distances.push_back(distance);
                 }
             }
@@ -154,23 +149,19 @@ class Blend {
     std::optional<cv::Point> motionMatch(const Frame& neighbour, const cv::Mat& motion, int y,
                                          int x) const {
         if (motion.empty()) return std::nullopt;
-        const cv::Vec2f& at = motion.at<cv::Vec2f>(y, x);
-        const cv::Mat& positions = neighbour[Positions];
-        if (!(at[0] > -0.5f && at[1] > -0.5f && at[0] < float(positions.cols) - 0.5f &&
-              at[1] < float(positions.rows) - 0.5f)) {
-            return std::nullopt;
-        }
-        const cv::Point q(cvRound(at[0]), cvRound(at[1]));
-        const cv::Mat& repaired = neighbour.repaired[Positions];
-        if (!repaired.empty() && repaired.at<uchar>(q) != 0) return std::nullopt;
+        const std::optional<cv::Point> nearest =
+            nearestPixel(motion.at<cv::Vec2f>(y, x), neighbour[Positions].size());
+        if (!nearest) return std::nullopt;
+        const cv::Point q = *nearest;
+        if (!positionMeasured(neighbour, q.y, q.x)) return std::nullopt;
         const Frame& frame = *centre_.frame;
         const cv::Vec3f& n = frame[Normals].at<cv::Vec3f>(y, x);
-        if (!isSurface(neighbour, q.y, q.x) ||
+        if (!showsSurface(neighbour, q.y, q.x) ||
             n.dot(neighbour[Normals].at<cv::Vec3f>(q)) < limits_.match.leastNormalDot) {
             return std::nullopt;
         }
         const cv::Vec3f& p = frame[Positions].at<cv::Vec3f>(y, x);
-        const cv::Vec3f& o = positions.at<cv::Vec3f>(q);
+        const cv::Vec3f& o = neighbour[Positions].at<cv::Vec3f>(q);
         const float own = distanceToCamera(p[0], p[1], p[2], frame.camera);
         const float theirs = distanceToCamera(o[0], o[1], o[2], neighbour.camera);
         if (!(std::abs(theirs - own) <= limits_.motionDepthShare * own)) return std::nullopt;
