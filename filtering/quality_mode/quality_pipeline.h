@@ -15,7 +15,7 @@ struct QualityParameters {
     // deviation. Normals are unit vectors; the plane offset (normal . (point
     // - camera)) is relative to the frame's median distance to the camera.
     float normalDeviation = 0.3f;
-    float offsetDeviation = 0.2f;
+    float offsetDeviation = 0.6f;
     // Later passes: the logarithm of the previous pass's luminance joins the
     // guide, one unit per `lightDeviation` times the relative noise left
     // after filtering, taken as the layer's relative noise over
