@@ -20,4 +20,15 @@ struct LocalLight {
     float inverseBoxPixels;
 };
 
+/// The least and greatest value of each channel of an image over the box of
+/// side 2 * radius + 1 around each pixel (the border repeated).
+struct LocalRange {
+    LocalRange(const cv::Mat& image, int radius);
+
+    /// `value` held, channel by channel, to the range around `at`.
+    cv::Vec3f clamped(cv::Vec3f value, cv::Point at) const;
+
+    cv::Mat low, high;
+};
+
 }  // namespace filtering

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <opencv2/imgproc.hpp>
+#include <optional>
 
 #include "temporal/camera_projection.h"
 #include "temporal/local_light.h"
@@ -26,7 +27,8 @@ struct Sums {
 
 class Accumulator {
   public:
-    Accumulator(const Frame& frame, const TemporalLimits& limits) : frame_(frame), limits_(limits) {
+    Accumulator(const Frame& frame, const TemporalLimits& limits)
+        : frame_(frame), limits_(limits), restRange_(frame[Rest], limits.restClampRadius) {
         for (int i = 0; i < kLightCount; ++i) {
             own_.emplace_back(frame[kLightLayers[i]], limits.boxRadius);
             sums_[i] = {frame[kLightLayers[i]].clone(),
@@ -34,6 +36,7 @@ class Accumulator {
         }
         if (!frame.glossyLight.empty()) {
             sums_[kRestIndex].glossy = frame.glossyLight.clone();
+            glossyRange_.emplace(frame.glossyLight, limits.restClampRadius);
         }
     }
 
@@ -41,13 +44,13 @@ class Accumulator {
         const cv::Mat matches =
             findMatches(frame_, neighbour, limits_.match, landingPlaces(frame_, neighbour));
         for (int i = 0; i < kLightCount; ++i) {
-            const Frame* viewFrom = kLightLayers[i] == Rest ? &neighbour : nullptr;
-            const cv::Mat* glossy = i == kRestIndex && !sums_[i].glossy.empty() &&
-                                            neighbour.glossyLight.size() == frame_[Rest].size()
-                                        ? &neighbour.glossyLight
-                                        : nullptr;
-            addLayer(neighbour[kLightLayers[i]], glossy, matches, own_[i],
-                     LocalLight(neighbour[kLightLayers[i]], limits_.boxRadius), viewFrom, sums_[i]);
+            const cv::Mat& light = neighbour[kLightLayers[i]];
+            const LocalLight theirs(light, limits_.boxRadius);
+            cv::parallel_for_(cv::Range(0, matches.rows), [&](const cv::Range& rows) {
+                for (int y = rows.start; y < rows.end; ++y) {
+                    addRow(i, y, neighbour, matches, theirs);
+                }
+            });
         }
     }
 
@@ -82,35 +85,33 @@ class Accumulator {
         return toA.dot(toB) >= std::cos(limits_.restViewTurn) * lengths;
     }
 
-    // Without the neighbour's glossy light (`glossy` null) the frame's own
-    // stands in for it, so that it keeps its share of the rest.
-    void addLayer(const cv::Mat& light, const cv::Mat* glossy, const cv::Mat& matches,
-                  const LocalLight& own, const LocalLight& other, const Frame* viewFrom,
-                  Sums& sums) const {
-        cv::parallel_for_(cv::Range(0, matches.rows), [&](const cv::Range& rows) {
-            for (int y = rows.start; y < rows.end; ++y) {
-                addRow(y, light, glossy, matches, own, other, viewFrom, sums);
-            }
-        });
-    }
-
-    void addRow(int y, const cv::Mat& light, const cv::Mat* glossy, const cv::Mat& matches,
-                const LocalLight& own, const LocalLight& other, const Frame* viewFrom,
-                Sums& sums) const {
+    // The rest is held to the frame's own range around the point: a
+    // neighbour's firefly, or a reflection that moved, is not averaged in.
+    // Without the neighbour's glossy light the frame's own stands in for
+    // it, so that it keeps its share of the rest.
+    void addRow(int layer, int y, const Frame& neighbour, const cv::Mat& matches,
+                const LocalLight& theirs) {
+        const bool rest = layer == kRestIndex;
+        const cv::Mat& light = neighbour[kLightLayers[layer]];
+        const bool theirGlossy = neighbour.glossyLight.size() == frame_[Rest].size();
+        Sums& sums = sums_[layer];
         const cv::Vec2i* row = matches.ptr<cv::Vec2i>(y);
         for (int x = 0; x < matches.cols; ++x) {
             const cv::Point q(row[x][0], row[x][1]);
             if (q.x < 0) continue;
-            if (!own.agrees(other, {x, y}, q, limits_.lightDeviations, limits_.lightShare)) {
+            if (!own_[layer].agrees(theirs, {x, y}, q, limits_.lightDeviations,
+                                    limits_.lightShare)) {
                 continue;
             }
-            if (viewFrom != nullptr && !viewAgrees(*viewFrom, y, x)) continue;
-            sums.light.at<cv::Vec3f>(y, x) += light.at<cv::Vec3f>(q);
+            if (rest && !viewAgrees(neighbour, y, x)) continue;
+            const cv::Vec3f& value = light.at<cv::Vec3f>(q);
+            sums.light.at<cv::Vec3f>(y, x) += rest ? restRange_.clamped(value, {x, y}) : value;
             sums.count.at<float>(y, x) += 1.0f;
             if (!sums.glossy.empty()) {
-                sums.glossy.at<cv::Vec3f>(y, x) += glossy != nullptr
-                                                       ? glossy->at<cv::Vec3f>(q)
-                                                       : frame_.glossyLight.at<cv::Vec3f>(y, x);
+                sums.glossy.at<cv::Vec3f>(y, x) +=
+                    theirGlossy
+                        ? glossyRange_->clamped(neighbour.glossyLight.at<cv::Vec3f>(q), {x, y})
+                        : frame_.glossyLight.at<cv::Vec3f>(y, x);
             }
         }
     }
@@ -119,6 +120,8 @@ class Accumulator {
     const TemporalLimits& limits_;
     std::vector<LocalLight> own_;
     Sums sums_[kLightCount];
+    LocalRange restRange_;
+    std::optional<LocalRange> glossyRange_;
 };
 
 }  // namespace

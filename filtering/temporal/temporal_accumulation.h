@@ -18,8 +18,10 @@ struct TemporalLimits {
     float lightShare = 0.02f;
     // The rest layer (glossy light, emission) is taken from a neighbour only
     // while the direction from the point to the camera turned by less than
-    // this (radians).
-    float restViewTurn = 0.01f;
+    // this (radians), and held to the range of the frame's own rest (and
+    // glossy light) over a box of radius `restClampRadius`.
+    float restViewTurn = 0.03f;
+    int restClampRadius = 1;
 };
 
 /// `frame` with its primary and secondary light and its rest averaged, with equal

@@ -63,11 +63,8 @@ class Blend {
         : centre_(centre),
           limits_(limits),
           own_(compressed(centre.image)),
-          ownLight_(localLight(*centre.frame, limits.boxRadius)) {
-        const int side = 2 * limits.clampRadius + 1;
-        const cv::Mat box = cv::Mat::ones(side, side, CV_8U);
-        cv::erode(own_, low_, box, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-        cv::dilate(own_, high_, box, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+          ownLight_(localLight(*centre.frame, limits.boxRadius)),
+          ownRange_(own_, limits.clampRadius) {
         sum_ = own_.clone();
         count_ = cv::Mat(own_.size(), CV_32F, cv::Scalar(1.0f));
     }
@@ -93,12 +90,9 @@ class Blend {
                                           limits_.lightShare)) {
                         continue;
                     }
-                    cv::Vec3f value = moved ? bilinear(theirs, motionPlace(motion, y, x))
-                                            : sample(theirs, landing, y, x, q);
-                    const cv::Vec3f& low = low_.at<cv::Vec3f>(y, x);
-                    const cv::Vec3f& high = high_.at<cv::Vec3f>(y, x);
-                    for (int c = 0; c < 3; ++c) value[c] = std::clamp(value[c], low[c], high[c]);
-                    sum_.at<cv::Vec3f>(y, x) += value;
+                    const cv::Vec3f value = moved ? bilinear(theirs, motionPlace(motion, y, x))
+                                                  : sample(theirs, landing, y, x, q);
+                    sum_.at<cv::Vec3f>(y, x) += ownRange_.clamped(value, {x, y});
                     count_.at<float>(y, x) += 1.0f;
                 }
             }
@@ -183,8 +177,9 @@ class Blend {
 
     const DenoisedView& centre_;
     const BlendLimits limits_;
-    cv::Mat own_, low_, high_, sum_, count_;
+    cv::Mat own_, sum_, count_;
     LocalLight ownLight_;
+    LocalRange ownRange_;
 };
 
 }  // namespace
