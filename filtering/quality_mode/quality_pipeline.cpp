@@ -14,6 +14,7 @@
 #include "quality_mode/light_planes.h"
 #include "quality_mode/noise_estimate.h"
 #include "quality_mode/silent_pixels.h"
+#include "quality_mode/wider_filter.h"
 #include "quendel/tdr_filter.h"
 #include "quendel/threads.h"
 
@@ -230,19 +231,32 @@ cv::Mat filterLayer(const cv::Mat& noisyLight, const cv::Mat& texColor, const cv
         // Next to no noise: filtering would only soften the layer's edges.
         return noisyLight.clone();
     }
-    const float sigmaS = spatialSigmaFor(noise, parameters);
+    float sigmaS = spatialSigmaFor(noise, parameters);
     PlanarLight planar = outliers == Outliers::Spread
                              ? planarLight(separateFireflies(
                                    light, brightness, parameters.fireflySpread,
                                    kFireflyFloorInNoise * noise.deviation, parameters.fireflyReach))
                              : planarLight(light);
     quendel::TDRFilter<quendel::CpuFiltering> filter;
+    // The first pass, under the geometry alone, feeds the next pass's guide
+    // and tells whether the light has edges of its own: without, the later
+    // passes filter wider. Its light joins the guide in units of its own
+    // residual noise.
+    quendel::CpuTexture firstPass = planar.brightness.clone(1u);
+    filter.process(firstPass, geometry, sigmaS, kUnitRange);
+    const float firstSigma = sigmaS;
+    if (parameters.widenSmoothLight) {
+        sigmaS *= widerFilterScale(planar.brightness, firstPass, geometry, texColor, sigmaS);
+    }
     quendel::CpuTexture guide = geometry;
     for (int pass = 1; pass < parameters.passes; ++pass) {
-        quendel::CpuTexture passBrightness =
-            pass + 1 < parameters.passes ? planar.brightness.clone(1u) : planar.brightness;
-        filter.process(passBrightness, guide, sigmaS, kUnitRange);
-        toLightGuideChannel(passBrightness, noise, sigmaS, parameters);
+        quendel::CpuTexture passBrightness = firstPass;
+        if (pass > 1) {
+            passBrightness =
+                pass + 1 < parameters.passes ? planar.brightness.clone(1u) : planar.brightness;
+            filter.process(passBrightness, guide, sigmaS, kUnitRange);
+        }
+        toLightGuideChannel(passBrightness, noise, pass == 1 ? firstSigma : sigmaS, parameters);
         guide = geometry;
         guide.appendPlane(passBrightness.planeHandle(0));
     }

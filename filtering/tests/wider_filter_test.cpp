@@ -1,0 +1,111 @@
+// Whether a layer's light takes a filter twice as wide: light without edges
+// of its own does, shadows and patterned light do not.
+#include "quality_mode/wider_filter.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <opencv2/core.hpp>
+
+#include "quality_mode/noise_estimate.h"
+#include "quality_mode/quality_pipeline.h"
+#include "quendel/tdr_filter.h"
+
+using namespace filtering;
+
+namespace {
+
+constexpr int kWidth = 160, kHeight = 120;
+
+float noiseFactor(cv::RNG& random, float sigma) {
+    return std::exp(static_cast<float>(random.gaussian(sigma)) - 0.5f * sigma * sigma);
+}
+
+// A flat wall facing the camera: its geometry guide is the same everywhere.
+quendel::CpuTexture flatWallGuide() {
+    quendel::CpuTexture guide(nullptr, kWidth, kHeight, 4, false);
+    for (unsigned c = 0; c < 4; ++c) {
+        std::fill(guide.getChannel(c), guide.getChannel(c) + kWidth * kHeight,
+                  c == 0 ? 1.0f : 0.0f);
+    }
+    return guide;
+}
+
+quendel::CpuTexture planeOf(const cv::Mat& image) {
+    CV_Assert(image.isContinuous() && image.type() == CV_32F);
+    return quendel::CpuTexture(image.ptr<float>(), kWidth, kHeight, 1, false);
+}
+
+// Light that rises slowly across the wall, or falls into the shadows of a
+// grid of bars; either with lognormal noise of mean 1.
+cv::Mat wallLight(bool shadows, float noise, uint64_t seed) {
+    cv::Mat light(kHeight, kWidth, CV_32F);
+    cv::RNG random(seed);
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const float ramp = 0.4f + 0.003f * static_cast<float>(x + y);
+            const bool shaded = shadows && ((x / 6) % 2 == 0 || (y / 6) % 2 == 0);
+            light.at<float>(y, x) = (shaded ? 0.15f * ramp : ramp) * noiseFactor(random, noise);
+        }
+    }
+    return light;
+}
+
+float widerScale(const cv::Mat& light, const cv::Mat& colour, float sigmaS) {
+    const quendel::CpuTexture guide = flatWallGuide();
+    const quendel::CpuTexture brightness = planeOf(light);
+    quendel::CpuTexture filtered = brightness.clone(1u);
+    quendel::TDRFilter<quendel::CpuFiltering> filter;
+    filter.process(filtered, guide, sigmaS, 1.0f);
+    return widerFilterScale(brightness, filtered, guide, colour, sigmaS);
+}
+
+}  // namespace
+
+TEST(WiderFilter, PaysForLightWithoutEdgesOnly) {
+    const cv::Mat grey(kHeight, kWidth, CV_32FC3, cv::Scalar::all(0.5));
+    for (const uint64_t seed : {1u, 2u, 3u}) {
+        for (const float noise : {0.6f, 1.2f}) {
+            const float scale = widerScale(wallLight(false, noise, seed), grey, 4.0f);
+            EXPECT_GT(scale, 1.5f) << "smooth light, noise " << noise << ", seed " << seed;
+            EXPECT_LE(scale, 2.0f);
+        }
+        EXPECT_EQ(widerScale(wallLight(true, 0.3f, seed), grey, 4.0f), 1.0f) << "seed " << seed;
+    }
+    // What shows on screen decides: light on a black wall shows nothing, so
+    // nothing is gained by filtering it wider.
+    const cv::Mat black(kHeight, kWidth, CV_32FC3, cv::Scalar::all(0));
+    EXPECT_EQ(widerScale(wallLight(false, 1.2f, 1), black, 4.0f), 1.0f);
+}
+
+TEST(WiderFilter, SmoothLightEndsCloserToTheTruthAndShadowsAreUntouched) {
+    // The whole mode on a frame of the wall, with and without the judging.
+    for (const bool shadows : {false, true}) {
+        Frame frame;
+        frame.camera = {0.0f, 0.0f, 0.0f};
+        for (cv::Mat& layer : frame.layers) layer = cv::Mat::zeros(kHeight, kWidth, CV_32FC3);
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+                frame[Normals].at<cv::Vec3f>(y, x) = {1, 0, 0};
+                frame[Positions].at<cv::Vec3f>(y, x) = {-4.0f, 0.05f * float(y), 0.05f * float(x)};
+                frame[TexColor].at<cv::Vec3f>(y, x) = {0.5f, 0.6f, 0.7f};
+            }
+        }
+        const cv::Mat clean = wallLight(shadows, 0.0f, 4);
+        cv::merge(std::vector<cv::Mat>(3, clean), frame[Primary]);
+        cv::merge(std::vector<cv::Mat>(3, wallLight(shadows, 0.9f, 4)), frame[Secondary]);
+        QualityParameters narrow;
+        narrow.widenSmoothLight = false;
+        int64_t ticks = 0;
+        const cv::Mat judged =
+            luminance(filterLightForQuality(frame, QualityParameters(), ticks).secondary);
+        const cv::Mat fixed = luminance(filterLightForQuality(frame, narrow, ticks).secondary);
+        if (shadows) {
+            EXPECT_EQ(cv::norm(judged, fixed, cv::NORM_INF), 0.0);
+        } else {
+            // 0.71 when the first pass's light joins the guide in units of
+            // the wider filter's residual noise instead of its own.
+            EXPECT_LT(cv::norm(judged, clean), 0.69 * cv::norm(fixed, clean));
+        }
+    }
+}
