@@ -37,7 +37,13 @@ cv::Rect judgedWindow(int width, int height) {
     return {(width - columns) / 2, (height - rows) / 2, columns, rows};
 }
 
+// The window's part of a texture; the texture itself (its planes shared,
+// never written) when the window is all of it.
 quendel::CpuTexture windowOf(const quendel::CpuTexture& texture, const cv::Rect& window) {
+    if (window.width == static_cast<int>(texture.getWidth()) &&
+        window.height == static_cast<int>(texture.getHeight())) {
+        return texture;
+    }
     const unsigned channels = texture.getChannelsCount();
     quendel::CpuTexture part(nullptr, static_cast<unsigned>(window.width),
                              static_cast<unsigned>(window.height), channels, false);

@@ -44,7 +44,11 @@ class Matcher {
   public:
     Matcher(const Frame& frame, const Frame& neighbour, const MatchLimits& limits,
             const cv::Mat& landing)
-        : frame_(frame), neighbour_(neighbour), limits_(limits), landing_(landing) {}
+        : frame_(frame),
+          neighbour_(neighbour),
+          limits_(limits),
+          landing_(landing),
+          hasLanding_(!landing.empty()) {}
 
     // The nearest position among the pixels within `radius` of `centre`.
     void search(const cv::Vec3f& p, cv::Point centre, int radius, cv::Point& best,
@@ -109,7 +113,7 @@ class Matcher {
     // The neighbour's pixel nearest to where the point of pixel (x, y)
     // lands, when that is in its view.
     std::optional<cv::Point> landingPixel(int y, int x) const {
-        if (landing_.empty()) return std::nullopt;
+        if (!hasLanding_) return std::nullopt;
         return nearestPixel(landing_.at<cv::Vec2f>(y, x), neighbour_[Positions].size());
     }
 
@@ -117,6 +121,7 @@ class Matcher {
     const Frame& neighbour_;
     const MatchLimits& limits_;
     const cv::Mat& landing_;
+    const bool hasLanding_;
 };
 
 }  // namespace

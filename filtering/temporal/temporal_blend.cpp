@@ -77,12 +77,13 @@ class Blend {
             findMatches(*centre_.frame, *neighbour.frame, limits_.match, landing);
         const cv::Mat theirs = compressed(neighbour.image);
         const LocalLight theirLight = localLight(*neighbour.frame, limits_.boxRadius);
+        const bool withMotion = !motion.empty(), withLanding = !landing.empty();
         cv::parallel_for_(cv::Range(0, matches.rows), [&](const cv::Range& rows) {
             for (int y = rows.start; y < rows.end; ++y) {
                 for (int x = 0; x < matches.cols; ++x) {
                     if (!showsSurface(*centre_.frame, y, x)) continue;
                     const std::optional<cv::Point> moved =
-                        motionMatch(*neighbour.frame, motion, y, x);
+                        withMotion ? motionMatch(*neighbour.frame, motion, y, x) : std::nullopt;
                     const cv::Vec2i found = matches.at<cv::Vec2i>(y, x);
                     const cv::Point q = moved ? *moved : cv::Point(found[0], found[1]);
                     if (q.x < 0) continue;
@@ -91,7 +92,7 @@ class Blend {
                         continue;
                     }
                     const cv::Vec3f value = moved ? bilinear(theirs, motionPlace(motion, y, x))
-                                                  : sample(theirs, landing, y, x, q);
+                                                  : sample(theirs, withLanding, landing, y, x, q);
                     sum_.at<cv::Vec3f>(y, x) += ownRange_.clamped(value, {x, y});
                     count_.at<float>(y, x) += 1.0f;
                 }
@@ -138,11 +139,11 @@ class Blend {
         return {at[0], at[1]};
     }
 
-    // The neighbour's pixel where the motion leads, when the surface there is
-    // the point's: at the same distance from the camera, not facing away.
+    // The neighbour's pixel where the motion (not empty) leads, when the
+    // surface there is the point's: at the same distance from the camera,
+    // not facing away.
     std::optional<cv::Point> motionMatch(const Frame& neighbour, const cv::Mat& motion, int y,
                                          int x) const {
-        if (motion.empty()) return std::nullopt;
         const std::optional<cv::Point> nearest =
             nearestPixel(motion.at<cv::Vec2f>(y, x), neighbour[Positions].size());
         if (!nearest) return std::nullopt;
@@ -164,9 +165,9 @@ class Blend {
 
     // The matched pixel's value, or, where the point lands within a pixel
     // of it, the value at that very place.
-    cv::Vec3f sample(const cv::Mat& theirs, const cv::Mat& landing, int y, int x,
+    cv::Vec3f sample(const cv::Mat& theirs, bool withLanding, const cv::Mat& landing, int y, int x,
                      cv::Point q) const {
-        if (!landing.empty()) {
+        if (withLanding) {
             const cv::Vec2f at = landing.at<cv::Vec2f>(y, x);
             if (std::abs(at[0] - float(q.x)) <= 1.0f && std::abs(at[1] - float(q.y)) <= 1.0f) {
                 return bilinear(theirs, cv::Point2f(at[0], at[1]));
