@@ -83,8 +83,10 @@ DenoisedFrame denoiseAveragedLight(const FrameJob& job, const TemporalFrames& fr
 }
 
 // Anti-aliased features: the results are averaged, anti-aliased edges and
-// all (a neighbour denoised otherwise has no result and is left out).
-DenoisedFrame blendDenoisedResults(const TemporalFrames& frames) {
+// all (a neighbour denoised otherwise has no result and is left out). The
+// quality mode's results keep fine texture and little noise: their
+// neighbours are read by a cubic, which keeps the texture sharp.
+DenoisedFrame blendDenoisedResults(const TemporalFrames& frames, bool quality) {
     const int64_t start = cv::getTickCount();
     std::vector<DenoisedView> neighbours;
     for (const WindowFrame* neighbour : frames.neighbours) {
@@ -93,8 +95,10 @@ DenoisedFrame blendDenoisedResults(const TemporalFrames& frames) {
                               neighbour->number - frames.centre.number});
     }
     DenoisedFrame result;
-    result.image =
-        blendOverTime({&frames.centre.loaded.frame, frames.centre.denoised.image}, neighbours);
+    BlendLimits limits;
+    limits.cubicReads = quality;
+    result.image = blendOverTime({&frames.centre.loaded.frame, frames.centre.denoised.image},
+                                 neighbours, limits);
     result.seconds = frames.centre.denoised.seconds +
                      double(cv::getTickCount() - start) / cv::getTickFrequency();
     return result;
@@ -149,7 +153,7 @@ bool denoiseWithNeighbours(const FrameJob& job, const TemporalFrames& frames,
     }
     const DenoisedFrame result = frames.centre.denoised.image.empty()
                                      ? denoiseAveragedLight(job, frames)
-                                     : blendDenoisedResults(frames);
+                                     : blendDenoisedResults(frames, job.quality);
     denoised(result.seconds);
     return writeResult(job, result, job.input.empty() ? nullptr : &frames.centre.loaded);
 }

@@ -9,6 +9,7 @@
 
 #include "default_mode/pipeline.h"
 #include "temporal/camera_projection.h"
+#include "temporal/image_reads.h"
 #include "temporal/local_light.h"
 #include "temporal/motion_landing.h"
 
@@ -37,19 +38,6 @@ cv::Mat compressed(const cv::Mat& image) {
 
 cv::Vec3f expanded(const cv::Vec3f& v) {
     return v * (1.0f / std::max(1.0f - meanOf(v), 1e-6f));
-}
-
-cv::Vec3f bilinear(const cv::Mat& image, cv::Point2f at) {
-    const float fx = std::clamp(at.x, 0.0f, float(image.cols - 1));
-    const float fy = std::clamp(at.y, 0.0f, float(image.rows - 1));
-    const int x0 = std::min(int(fx), std::max(image.cols - 2, 0));
-    const int y0 = std::min(int(fy), std::max(image.rows - 2, 0));
-    const int x1 = std::min(x0 + 1, image.cols - 1), y1 = std::min(y0 + 1, image.rows - 1);
-    const float ax = fx - float(x0), ay = fy - float(y0);
-    const cv::Vec3f top = image.at<cv::Vec3f>(y0, x0) * (1 - ax) + image.at<cv::Vec3f>(y0, x1) * ax;
-    const cv::Vec3f bottom =
-        image.at<cv::Vec3f>(y1, x0) * (1 - ax) + image.at<cv::Vec3f>(y1, x1) * ax;
-    return top * (1 - ay) + bottom * ay;
 }
 
 // The local level of a frame's noisy beauty.
@@ -91,8 +79,9 @@ class Blend {
                                           limits_.lightShare)) {
                         continue;
                     }
-                    const cv::Vec3f value = moved ? bilinear(theirs, motionPlace(motion, y, x))
-                                                  : sample(theirs, withLanding, landing, y, x, q);
+                    const cv::Vec3f value =
+                        moved ? read(theirs, *neighbour.frame, motionPlace(motion, y, x))
+                              : sample(theirs, *neighbour.frame, withLanding, landing, y, x, q);
                     sum_.at<cv::Vec3f>(y, x) += ownRange_.clamped(value, {x, y});
                     count_.at<float>(y, x) += 1.0f;
                 }
@@ -165,15 +154,36 @@ class Blend {
 
     // The matched pixel's value, or, where the point lands within a pixel
     // of it, the value at that very place.
-    cv::Vec3f sample(const cv::Mat& theirs, bool withLanding, const cv::Mat& landing, int y, int x,
-                     cv::Point q) const {
+    cv::Vec3f sample(const cv::Mat& theirs, const Frame& neighbour, bool withLanding,
+                     const cv::Mat& landing, int y, int x, cv::Point q) const {
         if (withLanding) {
             const cv::Vec2f at = landing.at<cv::Vec2f>(y, x);
             if (std::abs(at[0] - float(q.x)) <= 1.0f && std::abs(at[1] - float(q.y)) <= 1.0f) {
-                return bilinear(theirs, cv::Point2f(at[0], at[1]));
+                return read(theirs, neighbour, cv::Point2f(at[0], at[1]));
             }
         }
         return theirs.at<cv::Vec3f>(q);
+    }
+
+    // The cubic read reaches two pixels out: across a silhouette it would
+    // take in the sky's unfiltered noise, so there the bilinear one serves.
+    cv::Vec3f read(const cv::Mat& theirs, const Frame& neighbour, cv::Point2f at) const {
+        return limits_.cubicReads && surfacesAround(neighbour, at) ? cubicRead(theirs, at)
+                                                                   : bilinearRead(theirs, at);
+    }
+
+    static bool surfacesAround(const Frame& frame, cv::Point2f at) {
+        const cv::Size size = frame[Normals].size();
+        const int x0 = int(std::floor(at.x)), y0 = int(std::floor(at.y));
+        for (int y = y0 - 1; y <= y0 + 2; ++y) {
+            for (int x = x0 - 1; x <= x0 + 2; ++x) {
+                if (!showsSurface(frame, std::clamp(y, 0, size.height - 1),
+                                  std::clamp(x, 0, size.width - 1))) {
+                    return false;
+                }
+            }
+        }
+        return true;
     }
 
     const DenoisedView& centre_;

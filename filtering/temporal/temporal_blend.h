@@ -32,15 +32,21 @@ struct BlendLimits {
     // leads, when the surface there lies at the same distance from the
     // camera within this share (and does not face away): moving objects too.
     float motionDepthShare = 0.03f;
+    // A neighbour is read between its pixels by a cubic (cubicRead) rather
+    // than a bilinear read: for results that keep fine detail, which the
+    // bilinear read blurs by an amount that changes from frame to frame.
+    // Results that keep much noise lose by it: the bilinear read's blur
+    // averages some of that noise away.
+    bool cubicReads = false;
 };
 
 /// The centre's image averaged, with equal weights, with what each
 /// neighbour's image shows at the same surface points (where the frames'
 /// motion passes lead, through the frames between; otherwise findMatches,
 /// placed to a fraction of a pixel by the neighbour's camera projection where
-/// one fits its positions) where the light there agrees. Values are averaged with bright light
-/// compressed, so that a lamp's edge does not spill onto its surroundings. Pixels without a
-/// surface, or that no neighbour sees, keep their value bit for bit.
+/// one fits its positions, and read there as `cubicReads` says) where the light there agrees.
+/// Values are averaged with bright light compressed, so that a lamp's edge does not spill onto its
+/// surroundings. Pixels without a surface, or that no neighbour sees, keep their value bit for bit.
 cv::Mat blendOverTime(const DenoisedView& centre, const std::vector<DenoisedView>& neighbours,
                       const BlendLimits& limits = BlendLimits());
 
