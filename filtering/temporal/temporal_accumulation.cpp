@@ -17,6 +17,43 @@ constexpr Layer kLightLayers[] = {Primary, Secondary, Rest};
 constexpr int kLightCount = 3;
 constexpr int kRestIndex = 2;
 
+float levelOf(const cv::Vec3f& v) {
+    return v[0] + v[1] + v[2];
+}
+
+// The brightest and the next brightest sample added at each pixel, by
+// level: what tells one frame's firefly from light that all frames share.
+class BrightestTwo {
+  public:
+    explicit BrightestTwo(const cv::Mat& own)
+        : first_(own.clone()), second_(own.size(), CV_32FC3, cv::Scalar::all(0)) {}
+
+    void add(const cv::Vec3f& value, int y, int x) {
+        cv::Vec3f& first = first_.at<cv::Vec3f>(y, x);
+        cv::Vec3f& second = second_.at<cv::Vec3f>(y, x);
+        if (levelOf(value) > levelOf(first)) {
+            second = first;
+            first = value;
+        } else if (levelOf(value) > levelOf(second)) {
+            second = value;
+        }
+    }
+
+    // In `sums` of `counts` samples, three or more, the brightest counts as
+    // the next brightest where it is more than `ratio` times as bright.
+    void holdOutliers(cv::Mat& sums, const cv::Mat& counts, float ratio) const {
+        sums.forEach<cv::Vec3f>([&](cv::Vec3f& sum, const int* at) {
+            if (counts.at<float>(at[0], at[1]) < 3.0f) return;
+            const cv::Vec3f& first = first_.at<cv::Vec3f>(at[0], at[1]);
+            const cv::Vec3f& second = second_.at<cv::Vec3f>(at[0], at[1]);
+            if (levelOf(first) > ratio * levelOf(second)) sum += second - first;
+        });
+    }
+
+  private:
+    cv::Mat first_, second_;
+};
+
 struct Sums {
     cv::Mat light;  // CV_32FC3
     cv::Mat count;  // CV_32F
@@ -28,7 +65,10 @@ struct Sums {
 class Accumulator {
   public:
     Accumulator(const Frame& frame, const TemporalLimits& limits)
-        : frame_(frame), limits_(limits), restRange_(frame[Rest], limits.restClampRadius) {
+        : frame_(frame),
+          limits_(limits),
+          restRange_(frame[Rest], limits.restClampRadius),
+          restBrightest_(frame[Rest]) {
         for (int i = 0; i < kLightCount; ++i) {
             own_.emplace_back(frame[kLightLayers[i]], limits.boxRadius);
             sums_[i] = {frame[kLightLayers[i]].clone(),
@@ -37,6 +77,7 @@ class Accumulator {
         if (!frame.glossyLight.empty()) {
             sums_[kRestIndex].glossy = frame.glossyLight.clone();
             glossyRange_.emplace(frame.glossyLight, limits.restClampRadius);
+            glossyBrightest_.emplace(frame.glossyLight);
         }
     }
 
@@ -62,10 +103,17 @@ class Accumulator {
         for (int i = 0; i < kLightCount; ++i) {
             cv::Mat count;
             cv::merge(std::vector<cv::Mat>(3, sums_[i].count), count);
-            averaged[kLightLayers[i]] = sums_[i].light / count;
+            cv::Mat light = sums_[i].light;
+            if (i == kRestIndex) {
+                light = light.clone();
+                restBrightest_.holdOutliers(light, sums_[i].count, limits_.restOutlierRatio);
+            }
+            averaged[kLightLayers[i]] = light / count;
             if (!sums_[i].glossy.empty()) {
-                // A new image: the copy still shares the frame's own.
-                averaged.glossyLight = cv::Mat(sums_[i].glossy / count);
+                cv::Mat glossy = sums_[i].glossy.clone();
+                glossyBrightest_->holdOutliers(glossy, sums_[i].count, limits_.restOutlierRatio);
+                // New images: the copy still shares the frame's own.
+                averaged.glossyLight = cv::Mat(glossy / count);
                 averaged.glossyColor = frame_.glossyColor.clone();
             }
         }
@@ -105,13 +153,21 @@ class Accumulator {
             }
             if (rest && !viewAgrees(neighbour, y, x)) continue;
             const cv::Vec3f& value = light.at<cv::Vec3f>(q);
-            sums.light.at<cv::Vec3f>(y, x) += rest ? restRange_.clamped(value, {x, y}) : value;
             sums.count.at<float>(y, x) += 1.0f;
+            if (!rest) {
+                sums.light.at<cv::Vec3f>(y, x) += value;
+                continue;
+            }
+            const cv::Vec3f held = restRange_.clamped(value, {x, y});
+            sums.light.at<cv::Vec3f>(y, x) += held;
+            restBrightest_.add(held, y, x);
             if (!sums.glossy.empty()) {
-                sums.glossy.at<cv::Vec3f>(y, x) +=
+                const cv::Vec3f glossy =
                     theirGlossy
                         ? glossyRange_->clamped(neighbour.glossyLight.at<cv::Vec3f>(q), {x, y})
                         : frame_.glossyLight.at<cv::Vec3f>(y, x);
+                sums.glossy.at<cv::Vec3f>(y, x) += glossy;
+                glossyBrightest_->add(glossy, y, x);
             }
         }
     }
@@ -122,6 +178,8 @@ class Accumulator {
     Sums sums_[kLightCount];
     LocalRange restRange_;
     std::optional<LocalRange> glossyRange_;
+    BrightestTwo restBrightest_;
+    std::optional<BrightestTwo> glossyBrightest_;
 };
 
 }  // namespace

@@ -22,13 +22,20 @@ struct TemporalLimits {
     // glossy light) over a box of radius `restClampRadius`.
     float restViewTurn = 0.03f;
     int restClampRadius = 1;
+    // Of three or more samples of the rest at a point (the frame's own and
+    // its neighbours'), the brightest counts as the next brightest when it
+    // is more than this many times as bright: one frame's firefly, which an
+    // average over a few frames would only pass on to all of them. The rest
+    // is filtered by neither mode, so nothing else would take it out.
+    float restOutlierRatio = 2.0f;
 };
 
 /// `frame` with its primary and secondary light and its rest averaged, with equal
 /// weights, with the light that each neighbouring frame saw at the same
 /// surface point (findMatches), where that light agrees; the glossy light,
-/// when the frames have it, wherever the rest was taken. Every layer is a
-/// copy: the result may be changed without changing `frame`.
+/// when the frames have it, wherever the rest was taken, each without its
+/// outliers (`restOutlierRatio`). Every layer is a copy: the result may be
+/// changed without changing `frame`.
 Frame accumulateOverTime(const Frame& frame, const std::vector<const Frame*>& neighbours,
                          const TemporalLimits& limits = TemporalLimits());
 
