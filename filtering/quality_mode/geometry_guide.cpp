@@ -13,6 +13,7 @@ SurfaceGeometry surfaceGeometry(const cv::Mat& normals, const cv::Mat& positions
                                 const CameraPosition& camera, const cv::Mat& surfaces) {
     SurfaceGeometry geometry;
     geometry.normals = normals;
+    geometry.positions = positions;
     geometry.planeOffsets.create(positions.rows, positions.cols, CV_32F);
     // Every fourth pixel's distance is plenty for a median, which does not
     // depend on the order the rows' shares come in.

@@ -10,6 +10,7 @@ namespace filtering {
 /// What the noise-free layers say about the surfaces a frame shows.
 struct SurfaceGeometry {
     cv::Mat normals;       // unit normals, three channels as loaded
+    cv::Mat positions;     // world positions, three channels as loaded
     cv::Mat planeOffsets;  // normal . (position - camera): constant along a plane
     float medianDistance = 1.0f;
 };

@@ -184,6 +184,10 @@ quendel::CpuTexture geometryGuide(const SurfaceGeometry& geometry,
     appendGuideChannels(guide, geometry.normals, parameters.normalDeviation);
     appendGuideChannels(guide, geometry.planeOffsets,
                         parameters.offsetDeviation * geometry.medianDistance);
+    if (parameters.positionDeviation > 0.0f) {
+        appendGuideChannels(guide, geometry.positions,
+                            parameters.positionDeviation * geometry.medianDistance);
+    }
     return guide;
 }
 

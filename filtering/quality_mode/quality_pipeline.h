@@ -16,6 +16,12 @@ struct QualityParameters {
     // - camera)) is relative to the frame's median distance to the camera.
     float normalDeviation = 0.3f;
     float offsetDeviation = 0.6f;
+    // World positions count one range unit per this share of the median
+    // distance (0: left out). Light changes over distances in the scene, not
+    // on the screen: the filter then reaches about as far in the scene on a
+    // surface near the camera as on one far off, and ground that recedes to
+    // the horizon is not smeared where each pixel spans metres of it.
+    float positionDeviation = 0.5f;
     // Later passes: the logarithm of the previous pass's luminance joins the
     // guide, one unit per `lightDeviation` times the relative noise left
     // after filtering, taken as the layer's relative noise over

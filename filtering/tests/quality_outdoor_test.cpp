@@ -189,3 +189,63 @@ TEST(QualityOutdoor, GlossyLayersAreFilteredAndKeepTheirLight) {
     EXPECT_NEAR(meanRatio(result, noisy, made.wall), 1.0, 0.01);
     EXPECT_EQ(cv::norm(result, noisy, cv::NORM_INF, made.wall == 0), 0.0);
 }
+
+namespace {
+
+// Flat ground seen from a metre above it, the horizon at row 20, under
+// light that rises and falls every 3 metres of depth: near the camera a
+// swell spans many rows, towards the horizon a few.
+struct Ground {
+    Frame frame;
+    cv::Mat clean;  // the secondary light without noise
+    cv::Mat depth;  // CV_32F, metres; 0 for the sky
+};
+
+Ground receding(uint64_t seed) {
+    constexpr float kFocal = 60.0f, kHorizon = 20.0f;
+    Ground ground;
+    Frame& frame = ground.frame;
+    frame.camera = {0.0f, 1.0f, 0.0f};
+    frame.settings = {0.3f, 4.0f};
+    for (cv::Mat& layer : frame.layers) layer = cv::Mat::zeros(kHeight, kWidth, CV_32FC3);
+    ground.clean = cv::Mat::zeros(kHeight, kWidth, CV_32FC3);
+    ground.depth = cv::Mat::zeros(kHeight, kWidth, CV_32F);
+    cv::RNG random(seed);
+    for (int y = int(kHorizon) + 1; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const float z = kFocal / (float(y) - kHorizon);
+            const float lateral = z * (float(x) - 0.5f * kWidth) / kFocal;
+            frame[Positions].at<cv::Vec3f>(y, x) = {z, 0.0f, lateral};  // working order z, y, x
+            frame[Normals].at<cv::Vec3f>(y, x) = {0.0f, 1.0f, 0.0f};
+            frame[TexColor].at<cv::Vec3f>(y, x) = cv::Vec3f::all(0.6f);
+            frame[Primary].at<cv::Vec3f>(y, x) = cv::Vec3f::all(0.5f);
+            const cv::Vec3f light =
+                cv::Vec3f::all(0.3f * (1.0f + 0.6f * std::sin(6.2832f * z / 3.0f)));
+            ground.clean.at<cv::Vec3f>(y, x) = light;
+            frame[Secondary].at<cv::Vec3f>(y, x) = light * noiseFactor(random, 0.5f);
+            ground.depth.at<float>(y, x) = z;
+        }
+    }
+    return ground;
+}
+
+}  // namespace
+
+TEST(QualityOutdoor, GroundRecedingToTheHorizonIsNotSmeared) {
+    const Ground ground = receding(13);
+    QualityParameters screenOnly;
+    screenOnly.positionDeviation = 0.0f;
+    int64_t ticks = 0;
+    const cv::Mat withPositions =
+        filterLightForQuality(ground.frame, QualityParameters(), ticks).secondary;
+    const cv::Mat without = filterLightForQuality(ground.frame, screenOnly, ticks).secondary;
+    // Where a swell spans a few rows the filter that follows screen
+    // distance alone averages it away; near the camera both keep it.
+    const cv::Mat middle = (ground.depth > 4.0f) & (ground.depth < 12.0f);
+    const cv::Mat near = (ground.depth > 0.0f) & (ground.depth < 3.0f);
+    ASSERT_GT(cv::countNonZero(middle), 500);
+    EXPECT_LT(rmsError(withPositions, ground.clean, middle),
+              0.7 * rmsError(without, ground.clean, middle));
+    EXPECT_LT(rmsError(withPositions, ground.clean, near),
+              1.1 * rmsError(without, ground.clean, near));
+}
