@@ -39,8 +39,8 @@ struct QualityParameters {
     float spatialBase = 7.0f;
     float spatialPower = 0.5f;
     float spatialLow = 1.0f, spatialHigh = 40.0f;
-    // A layer whose light has no edges of its own is filtered up to twice
-    // as wide after its first pass (widerFilterScale).
+    // A layer whose light has no edges of its own is filtered up to three
+    // times as wide after its first pass (widerFilterScale).
     bool widenSmoothLight = true;
     // A layer whose relative noise is below this is left as it is.
     float leastRelativeNoise = 0.005f;

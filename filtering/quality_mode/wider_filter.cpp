@@ -23,8 +23,10 @@ constexpr double kJudgedPixels = 65536.0;
 constexpr float kProbeWidth = 0.5f;
 // That noise still carries some of the light's detail, so it runs high on
 // frames with shadows and textures: the wider filter must win clearly. Its
-// share grows from none at the first margin to all at the second.
+// share grows from none at the first margin to all at the second, and past
+// that at the same rate up to the widest scale (at a margin of 2.8).
 constexpr double kLeastMargin = 1.2, kFullMargin = 2.0;
+constexpr double kWidestScale = 3.0;
 
 cv::Rect judgedWindow(int width, int height) {
     const double pixels = static_cast<double>(width) * static_cast<double>(height);
@@ -148,7 +150,8 @@ float widerFilterScale(const quendel::CpuTexture& brightness, const quendel::Cpu
         return 1.0f;  // no gain, or nothing shows
     }
     const double margin = detailBlurred > 0.0 ? noiseRemoved / detailBlurred : kFullMargin;
-    const double share = std::min(1.0, (margin - kLeastMargin) / (kFullMargin - kLeastMargin));
+    const double share =
+        std::min(kWidestScale - 1.0, (margin - kLeastMargin) / (kFullMargin - kLeastMargin));
     return static_cast<float>(1.0 + share);
 }
 

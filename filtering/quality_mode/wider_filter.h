@@ -6,13 +6,14 @@
 
 namespace filtering {
 
-/// How much wider than `sigmaS` to filter a layer's light, from 1 to 2: the
+/// How much wider than `sigmaS` to filter a layer's light, from 1 to 3: the
 /// noise a filter twice as wide would remove against the detail it would
 /// blur, both as they show on screen (the light times its colour,
 /// display-encoded at exposure 1). Light without edges of its own gains
 /// from the wider filter; shadows, textures of light and sharp falloff
 /// lose. The scale grows with the wider filter's margin, so that frames
-/// near the balance (and the frames of a shot around it) differ little.
+/// near the balance (and the frames of a shot around it) differ little;
+/// light that a filter twice as wide plainly suits goes on to three times.
 /// `brightness` is the layer's luminance (one plane), `filtered` the same
 /// under `guide` at `sigmaS`, `colour` the layer's colour (CV_32FC3), all
 /// the guide's size. Large frames are judged on a window in their middle.

@@ -67,8 +67,8 @@ TEST(WiderFilter, PaysForLightWithoutEdgesOnly) {
     for (const uint64_t seed : {1u, 2u, 3u}) {
         for (const float noise : {0.6f, 1.2f}) {
             const float scale = widerScale(wallLight(false, noise, seed), grey, 4.0f);
-            EXPECT_GT(scale, 1.5f) << "smooth light, noise " << noise << ", seed " << seed;
-            EXPECT_LE(scale, 2.0f);
+            EXPECT_GT(scale, 2.5f) << "smooth light, noise " << noise << ", seed " << seed;
+            EXPECT_LE(scale, 3.0f);
         }
         EXPECT_EQ(widerScale(wallLight(true, 0.3f, seed), grey, 4.0f), 1.0f) << "seed " << seed;
     }
