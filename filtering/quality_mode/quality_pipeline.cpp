@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "quality_mode/edge_smoothing.h"
 #include "quality_mode/firefly_suppression.h"
 #include "quality_mode/geometry_guide.h"
 #include "quality_mode/light_planes.h"
@@ -347,6 +348,11 @@ DenoisedFrame denoiseForQuality(const Frame& frame, const QualityParameters& par
     result.image = recombine(light.primary, light.secondary, frame[TexColor], frame[Rest]);
     if (!light.glossy.empty()) {
         result.image += frame.glossyColor.mul(light.glossy - frame.glossyLight);
+    }
+    if (parameters.smoothEdges) {
+        const int64_t start = cv::getTickCount();
+        result.image = smoothAntiAliasedEdges(result.image, frame[Normals]);
+        ticks += cv::getTickCount() - start;
     }
     result.seconds = static_cast<double>(ticks) / cv::getTickFrequency();
     return result;

@@ -42,6 +42,9 @@ struct QualityParameters {
     // A layer whose light has no edges of its own is filtered up to three
     // times as wide after its first pass (widerFilterScale).
     bool widenSmoothLight = true;
+    // Anti-aliased edges (pixels whose normals mix samples of two surfaces)
+    // are evened out along the edge after recombining (smoothAntiAliasedEdges).
+    bool smoothEdges = true;
     // A layer whose relative noise is below this is left as it is.
     float leastRelativeNoise = 0.005f;
     // Outliers: the limit above the local median, in local robust
@@ -68,7 +71,9 @@ QualityLight filterLightForQuality(const Frame& frame, const QualityParameters& 
 
 /// The quality mode on a loaded frame whose layers share one size:
 /// rest + texColor * (filtered primary + filtered secondary); with glossy
-/// layers, their share of the rest is glossyColor * filtered glossy light.
+/// layers, their share of the rest is glossyColor * filtered glossy light;
+/// then its anti-aliased edges evened out (`smoothEdges`). The seconds are
+/// those of filterLightForQuality and of the edges.
 DenoisedFrame denoiseForQuality(const Frame& frame,
                                 const QualityParameters& parameters = QualityParameters());
 
