@@ -31,8 +31,9 @@ constexpr float kAgreement = 3.0f;
 // evened out in full.
 constexpr float kLeastRaggedness = 0.15f, kFullRaggedness = 0.3f;
 
-// What the screen shows: the value clipped to [0, 1] and encoded, so that
-// differences weigh as they are seen.
+// What the screen shows: the value clipped to [0, 1] and raised to 1 / 2.4
+// (the sRGB curve without its linear toe and offset, which the ratios of
+// differences below do not see), so that differences weigh as they are seen.
 cv::Mat displayed(const cv::Mat& image) {
     cv::Mat clipped;
     cv::min(cv::max(image, 0.0f), 1.0f, clipped);
@@ -106,6 +107,14 @@ float raggedness(const cv::Mat& display, cv::Point2f at, const EdgeStep& step) {
            step.contrast;
 }
 
+// A pixel on an edge with one direction, its step along it and how ragged
+// it is there.
+struct EdgePixel {
+    cv::Point2f at;
+    EdgeStep step;
+    float raggedness;
+};
+
 }  // namespace
 
 cv::Mat smoothAntiAliasedEdges(const cv::Mat& image, const cv::Mat& normals) {
@@ -119,22 +128,23 @@ cv::Mat smoothAntiAliasedEdges(const cv::Mat& image, const cv::Mat& normals) {
     if (!anyMixed) return image.clone();  // features at pixel centres: no mixtures
     const cv::Mat display = displayed(image);
     const EdgeDirections directions(display);
-    std::vector<std::vector<float>> rowRaggedness(static_cast<size_t>(image.rows));
+    std::vector<std::vector<EdgePixel>> rowEdges(static_cast<size_t>(image.rows));
     cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
             for (int x = 0; x < image.cols; ++x) {
                 if (!mixedSurface(normals.at<cv::Vec3f>(y, x))) continue;
                 const EdgeStep step = directions.at(y, x);
-                if (step.contrast > 0.0f) {
-                    rowRaggedness[static_cast<size_t>(y)].push_back(
-                        raggedness(display, cv::Point2f(float(x), float(y)), step));
-                }
+                if (!(step.contrast > 0.0f)) continue;
+                const cv::Point2f at{float(x), float(y)};
+                rowEdges[static_cast<size_t>(y)].push_back(
+                    {at, step, raggedness(display, at, step)});
             }
         }
     });
     std::vector<float> all;
-    for (const std::vector<float>& row : rowRaggedness)
-        all.insert(all.end(), row.begin(), row.end());
+    for (const std::vector<EdgePixel>& row : rowEdges) {
+        for (const EdgePixel& edge : row) all.push_back(edge.raggedness);
+    }
     const float typical = medianInPlace(all);
     cv::Mat result = image.clone();
     const float strength =
@@ -143,24 +153,22 @@ cv::Mat smoothAntiAliasedEdges(const cv::Mat& image, const cv::Mat& normals) {
 
     cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
-            for (int x = 0; x < image.cols; ++x) {
-                if (!mixedSurface(normals.at<cv::Vec3f>(y, x))) continue;
-                const EdgeStep step = directions.at(y, x);
-                if (!(step.contrast > 0.0f)) continue;
-                const cv::Point2f at{float(x), float(y)};
-                const cv::Vec3f& own = display.at<cv::Vec3f>(y, x);
-                const float tolerance = kAgreement * typical * step.contrast;
+            for (const EdgePixel& edge : rowEdges[static_cast<size_t>(y)]) {
+                const cv::Point pixel(int(edge.at.x), y);
+                const cv::Vec3f& own = display.at<cv::Vec3f>(pixel);
+                const float tolerance = kAgreement * typical * edge.step.contrast;
                 const float inverse = 1.0f / (2.0f * tolerance * tolerance);
-                cv::Vec3f sum = image.at<cv::Vec3f>(y, x);
+                const cv::Vec3f& value = image.at<cv::Vec3f>(pixel);
+                cv::Vec3f sum = value;
                 float weights = 1.0f;
-                for (const cv::Point2f place : {at + step.along, at - step.along}) {
+                for (const cv::Point2f place :
+                     {edge.at + edge.step.along, edge.at - edge.step.along}) {
                     const float weight =
                         std::exp(-squaredLength(bilinearRead(display, place) - own) * inverse);
                     sum += weight * bilinearRead(image, place);
                     weights += weight;
                 }
-                const cv::Vec3f& value = image.at<cv::Vec3f>(y, x);
-                result.at<cv::Vec3f>(y, x) = value + strength * (sum * (1.0f / weights) - value);
+                result.at<cv::Vec3f>(pixel) = value + strength * (sum * (1.0f / weights) - value);
             }
         }
     });
