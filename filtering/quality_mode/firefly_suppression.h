@@ -15,6 +15,13 @@ namespace filtering {
 /// from what the image border reflects back in). Returns the new layer.
 cv::Mat suppressFireflies(const cv::Mat& light, float spread, float floor, float reach);
 
+/// The settings of an outlier separation, as separateFireflies takes them.
+struct OutlierRule {
+    float spread = 0;
+    float floor = 0;
+    float reach = 0;
+};
+
 /// The same in two parts, given the layer's luminance (`luminance(light)`)
 /// already made: the layer with its outliers lowered, in three planes, and
 /// the light taken from them, spread around. The spread light is kept at

@@ -237,11 +237,12 @@ cv::Mat filterLayer(const cv::Mat& noisyLight, const cv::Mat& texColor, const cv
         return noisyLight.clone();
     }
     float sigmaS = spatialSigmaFor(noise, parameters);
-    PlanarLight planar = outliers == Outliers::Spread
-                             ? planarLight(separateFireflies(
-                                   light, brightness, parameters.fireflySpread,
-                                   kFireflyFloorInNoise * noise.deviation, parameters.fireflyReach))
-                             : planarLight(light);
+    const OutlierRule rule{parameters.fireflySpread, kFireflyFloorInNoise * noise.deviation,
+                           parameters.fireflyReach};
+    PlanarLight planar =
+        outliers == Outliers::Spread
+            ? planarLight(separateFireflies(light, brightness, rule.spread, rule.floor, rule.reach))
+            : planarLight(light);
     quendel::TDRFilter<quendel::CpuFiltering> filter;
     // The first pass, under the geometry alone, feeds the next pass's guide
     // and tells whether the light has edges of its own: without, the later
@@ -251,7 +252,8 @@ cv::Mat filterLayer(const cv::Mat& noisyLight, const cv::Mat& texColor, const cv
     filter.process(firstPass, geometry, sigmaS, kUnitRange);
     const float firstSigma = sigmaS;
     if (parameters.widenSmoothLight) {
-        sigmaS *= widerFilterScale(planar.brightness, firstPass, geometry, texColor, sigmaS);
+        sigmaS *= widerFilterScale(planar.brightness, firstPass, geometry, texColor, sigmaS,
+                                   brightness, outliers == Outliers::Spread ? &rule : nullptr);
     }
     quendel::CpuTexture guide = geometry;
     for (int pass = 1; pass < parameters.passes; ++pass) {

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <opencv2/core.hpp>
 #include <vector>
 
+#include "quality_mode/light_planes.h"
 #include "quality_mode/noise_estimate.h"
 #include "quendel/tdr_filter.h"
 
@@ -21,6 +23,8 @@ constexpr double kJudgedPixels = 65536.0;
 // The noise is drawn from the light less a filter this share as wide: its
 // own detail there is finer than anything either filter keeps.
 constexpr float kProbeWidth = 0.5f;
+// Residuals are moved among this many pixels of about the same level.
+constexpr size_t kLevelGroup = 64;
 // That noise still carries some of the light's detail, so it runs high on
 // frames with shadows and textures: the wider filter must win clearly. Its
 // share grows from none at the first margin to all at the second, and past
@@ -86,27 +90,100 @@ double screenWeight(float colour, float light) {
     return weight * weight;
 }
 
-// Signs for the noise, from a fixed generator: the same choice every run.
-std::vector<float> randomSigns(size_t count) {
-    std::vector<float> signs(count);
-    uint64_t state = 0x9E3779B97F4A7C15ull;
-    for (float& sign : signs) {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        sign = (state & 1u) != 0 ? 1.0f : -1.0f;
+// A fixed generator: the same choices every run.
+class Shuffler {
+  public:
+    // Puts the elements of [first, last) in a random order.
+    void shuffle(size_t* first, size_t* last) {
+        for (size_t count = static_cast<size_t>(last - first); count > 1; --count) {
+            std::swap(first[count - 1], first[next() % count]);
+        }
     }
-    return signs;
+
+    float sign() { return (next() & 1u) != 0 ? 1.0f : -1.0f; }
+
+  private:
+    uint64_t next() {
+        state_ ^= state_ << 13;
+        state_ ^= state_ >> 7;
+        state_ ^= state_ << 17;
+        return state_;
+    }
+    uint64_t state_ = 0x9E3779B97F4A7C15ull;
+};
+
+// The indices of `count` levels from the lowest level to the highest, ties
+// by index: one sort of keys that hold both.
+std::vector<size_t> orderOfLevels(const float* level, size_t count) {
+    std::vector<uint64_t> keys(count);
+    for (size_t i = 0; i < count; ++i) {
+        uint32_t bits = 0;
+        std::memcpy(&bits, &level[i], sizeof bits);
+        // Ordered as the floats are: negative ones reversed, below the rest.
+        bits = (bits & 0x80000000u) != 0 ? ~bits : bits | 0x80000000u;
+        keys[i] = (static_cast<uint64_t>(bits) << 32) | static_cast<uint64_t>(i);
+    }
+    std::sort(keys.begin(), keys.end());
+    std::vector<size_t> order(count);
+    for (size_t k = 0; k < count; ++k) order[k] = static_cast<size_t>(keys[k] & 0xFFFFFFFFu);
+    return order;
+}
+
+// Noise like a layer's whose outliers were kept: its light's residuals
+// under the fine filter (noise, heavy tails and all, and some fine detail)
+// with random signs.
+std::vector<float> whiteNoiseLikeTheLayers(const float* light, const float* fine, size_t count) {
+    std::vector<float> noise(count);
+    Shuffler random;
+    for (size_t i = 0; i < count; ++i) noise[i] = random.sign() * (light[i] - fine[i]);
+    return noise;
+}
+
+// Noise made as a layer's was when its outliers were separated. Lowering
+// an outlier to its neighbourhood's limit and spreading what it held around
+// correlate neighbouring pixels, so the layer's noise is not white, and a
+// wider filter removes more of it than of white noise of the same power.
+// The noisy light's residuals under the fine filter each move to a random
+// pixel among those of about the same `level` (path-traced noise grows with
+// the light), join the fine light there, and that light's outliers are
+// separated as the layer's were. `level` is the wide filter's light: it
+// does not order a pattern finer than that filter by its phase, so the
+// pattern's residuals are scattered as noise is.
+std::vector<float> separatedNoiseLikeTheLayers(const cv::Mat& noisy, const float* fine,
+                                               const float* level, const OutlierRule& outliers) {
+    const size_t count = noisy.total();
+    std::vector<size_t> byLevel = orderOfLevels(level, count);
+    std::vector<size_t> moved = byLevel;
+    Shuffler random;
+    for (size_t start = 0; start < count; start += kLevelGroup) {
+        random.shuffle(moved.data() + start, moved.data() + std::min(count, start + kLevelGroup));
+    }
+    const float* values = noisy.ptr<float>();
+    cv::Mat light(noisy.size(), CV_32F);
+    float* made = light.ptr<float>();
+    for (size_t k = 0; k < count; ++k) {
+        made[byLevel[k]] = fine[byLevel[k]] + (values[moved[k]] - fine[moved[k]]);
+    }
+    cv::Mat colour;
+    cv::merge(std::vector<cv::Mat>(3, light), colour);
+    const PlanarLight separated = planarLight(
+        separateFireflies(colour, light, outliers.spread, outliers.floor, outliers.reach));
+    const float* kept = separated.brightness.getChannel(0);
+    std::vector<float> noise(count);
+    for (size_t i = 0; i < count; ++i) noise[i] = kept[i] - fine[i];
+    return noise;
 }
 
 }  // namespace
 
 float widerFilterScale(const quendel::CpuTexture& brightness, const quendel::CpuTexture& filtered,
-                       const quendel::CpuTexture& guide, const cv::Mat& colour, float sigmaS) {
+                       const quendel::CpuTexture& guide, const cv::Mat& colour, float sigmaS,
+                       const cv::Mat& noisy, const OutlierRule* outliers) {
     CV_Assert(colour.type() == CV_32FC3 && colour.cols == static_cast<int>(brightness.getWidth()) &&
               colour.rows == static_cast<int>(brightness.getHeight()) &&
               filtered.getWidth() == brightness.getWidth() &&
-              filtered.getHeight() == brightness.getHeight());
+              filtered.getHeight() == brightness.getHeight() && noisy.type() == CV_32F &&
+              noisy.size() == colour.size());
     const cv::Rect window = judgedWindow(colour.cols, colour.rows);
     const quendel::CpuTexture light = windowOf(brightness, window);
     const quendel::CpuTexture within = windowOf(guide, window);
@@ -115,13 +192,12 @@ float widerFilterScale(const quendel::CpuTexture& brightness, const quendel::Cpu
     const quendel::CpuTexture fine = filteredAt(light, within, kProbeWidth * sigmaS);
     const cv::Mat colourLevel = luminance(colour(window));
 
-    // Noise like the light's own: its residual under the fine filter, with
-    // random signs (heavy tails and all).
     const size_t count = static_cast<size_t>(window.area());
-    std::vector<float> noise = randomSigns(count);
-    const float* x = light.getChannel(0);
-    const float* f = fine.getChannel(0);
-    for (size_t i = 0; i < count; ++i) noise[i] *= x[i] - f[i];
+    std::vector<float> noise =
+        outliers != nullptr
+            ? separatedNoiseLikeTheLayers(noisy(window).clone(), fine.getChannel(0),
+                                          wide.getChannel(0), *outliers)
+            : whiteNoiseLikeTheLayers(light.getChannel(0), fine.getChannel(0), count);
     const quendel::CpuTexture probe(noise.data(), static_cast<unsigned>(window.width),
                                     static_cast<unsigned>(window.height), 1, false);
     const quendel::CpuTexture probeNarrow = filteredAt(probe, within, sigmaS);
@@ -149,9 +225,12 @@ float widerFilterScale(const quendel::CpuTexture& brightness, const quendel::Cpu
     if (!(noiseRemoved > kLeastMargin * detailBlurred)) {
         return 1.0f;  // no gain, or nothing shows
     }
-    const double margin = detailBlurred > 0.0 ? noiseRemoved / detailBlurred : kFullMargin;
+    // No detail blurred at all: as wide as it goes.
     const double share =
-        std::min(kWidestScale - 1.0, (margin - kLeastMargin) / (kFullMargin - kLeastMargin));
+        detailBlurred > 0.0
+            ? std::min(kWidestScale - 1.0,
+                       (noiseRemoved / detailBlurred - kLeastMargin) / (kFullMargin - kLeastMargin))
+            : kWidestScale - 1.0;
     return static_cast<float>(1.0 + share);
 }
 
