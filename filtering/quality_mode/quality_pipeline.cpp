@@ -192,6 +192,18 @@ quendel::CpuTexture geometryGuide(const SurfaceGeometry& geometry,
     return guide;
 }
 
+// The geometry guide with its normals (its first three planes) counting
+// 1 / `factor` as much; its other planes shared.
+quendel::CpuTexture withWeakerNormals(const quendel::CpuTexture& guide, float factor) {
+    quendel::CpuTexture weaker = guide.clone(0b111u);
+    const size_t pixels = weaker.getPixelsCount();
+    for (unsigned c = 0; c < 3; ++c) {
+        float* plane = weaker.getChannel(c);
+        for (size_t i = 0; i < pixels; ++i) plane[i] /= factor;
+    }
+    return weaker;
+}
+
 // The filtered luminance turned, in place, into a guide channel in units of
 // the noise left after filtering. Path-traced noise grows with the light, so
 // the logarithm (whose noise is the relative noise) keeps a bright region's
@@ -227,7 +239,7 @@ enum class Outliers { Spread, Keep };
 // `responding` marks the pixels that hold a sample of the layer
 // (respondingPixels of its colour).
 cv::Mat filterLayer(const cv::Mat& noisyLight, const cv::Mat& texColor, const cv::Mat& responding,
-                    const quendel::CpuTexture& geometry, const cv::Mat& flat,
+                    const quendel::CpuTexture& layerGeometry, const cv::Mat& flat,
                     const QualityParameters& parameters, Outliers outliers) {
     const cv::Mat light = fillSilentPixels(noisyLight, responding, kFillReach);
     const cv::Mat brightness = luminance(light);
@@ -249,11 +261,30 @@ cv::Mat filterLayer(const cv::Mat& noisyLight, const cv::Mat& texColor, const cv
     // passes filter wider. Its light joins the guide in units of its own
     // residual noise.
     quendel::CpuTexture firstPass = planar.brightness.clone(1u);
-    filter.process(firstPass, geometry, sigmaS, kUnitRange);
+    filter.process(firstPass, layerGeometry, sigmaS, kUnitRange);
+    quendel::CpuTexture geometry = layerGeometry;
+    LayerJudge judge(planar.brightness, firstPass, layerGeometry, texColor, sigmaS, brightness,
+                     outliers == Outliers::Spread ? &rule : nullptr);
+    // The normals as weak as plainly pays: a quarter as strong, else half
+    // (a larger step stands out more clearly from the judging's own noise).
+    // The first pass then runs again under the guide the later passes take.
+    float weakening = 1.0f;
+    for (float factor = parameters.normalLoosening; factor >= 2.0f; factor /= 2.0f) {
+        if (judge.adoptIfPays([factor](const quendel::CpuTexture& window) {
+                return withWeakerNormals(window, factor);
+            })) {
+            weakening = factor;
+            break;
+        }
+    }
+    if (weakening > 1.0f) {
+        geometry = withWeakerNormals(layerGeometry, weakening);
+        firstPass = planar.brightness.clone(1u);
+        filter.process(firstPass, geometry, sigmaS, kUnitRange);
+    }
     const float firstSigma = sigmaS;
     if (parameters.widenSmoothLight) {
-        sigmaS *= widerFilterScale(planar.brightness, firstPass, geometry, texColor, sigmaS,
-                                   brightness, outliers == Outliers::Spread ? &rule : nullptr);
+        sigmaS *= judge.widerScale();
     }
     quendel::CpuTexture guide = geometry;
     for (int pass = 1; pass < parameters.passes; ++pass) {

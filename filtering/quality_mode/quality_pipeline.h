@@ -15,6 +15,12 @@ struct QualityParameters {
     // deviation. Normals are unit vectors; the plane offset (normal . (point
     // - camera)) is relative to the frame's median distance to the camera.
     float normalDeviation = 0.3f;
+    // How much light changes across the normals' edges depends on the
+    // light: shading that follows each facet, or indirect light that hardly
+    // does. For each layer the normals' deviation is multiplied by this
+    // (a power of 2; 1: never) where the layer's light plainly gains from
+    // it (LayerJudge::adoptIfPays), else by half of it, and so on.
+    float normalLoosening = 4.0f;
     float offsetDeviation = 0.6f;
     // World positions count one range unit per this share of the median
     // distance (0: left out). Light changes over distances in the scene, not

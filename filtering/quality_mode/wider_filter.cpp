@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <numeric>
 #include <opencv2/core.hpp>
 #include <vector>
 
@@ -75,6 +76,18 @@ quendel::CpuTexture filteredAt(const quendel::CpuTexture& image, const quendel::
     return result;
 }
 
+// Two images under one guide in one pass: the guide's work is shared.
+// Channel 0 holds the first, channel 1 the second.
+quendel::CpuTexture filteredTogether(const quendel::CpuTexture& first,
+                                     const quendel::CpuTexture& second,
+                                     const quendel::CpuTexture& guide, float sigmaS) {
+    quendel::CpuTexture result = first.clone(1u);
+    result.appendPlane(second.clone(1u).planeHandle(0));
+    quendel::TDRFilter<quendel::CpuFiltering> filter;
+    filter.process(result, guide, sigmaS, kUnitRange);
+    return result;
+}
+
 // How much a change of the light at a pixel changes what the screen shows:
 // the colour times the slope of the display encoding there (none where the
 // display clips).
@@ -113,19 +126,26 @@ class Shuffler {
 };
 
 // The indices of `count` levels from the lowest level to the highest, ties
-// by index: one sort of keys that hold both.
+// by index: a stable radix sort of the levels' bits, in two passes of 16.
 std::vector<size_t> orderOfLevels(const float* level, size_t count) {
-    std::vector<uint64_t> keys(count);
+    std::vector<uint32_t> keys(count);
     for (size_t i = 0; i < count; ++i) {
         uint32_t bits = 0;
         std::memcpy(&bits, &level[i], sizeof bits);
         // Ordered as the floats are: negative ones reversed, below the rest.
-        bits = (bits & 0x80000000u) != 0 ? ~bits : bits | 0x80000000u;
-        keys[i] = (static_cast<uint64_t>(bits) << 32) | static_cast<uint64_t>(i);
+        keys[i] = (bits & 0x80000000u) != 0 ? ~bits : bits | 0x80000000u;
     }
-    std::sort(keys.begin(), keys.end());
-    std::vector<size_t> order(count);
-    for (size_t k = 0; k < count; ++k) order[k] = static_cast<size_t>(keys[k] & 0xFFFFFFFFu);
+    std::vector<size_t> order(count), sorted(count);
+    std::iota(order.begin(), order.end(), size_t{0});
+    constexpr size_t kBuckets = size_t{1} << 16;
+    std::vector<size_t> starts(kBuckets + 1);
+    for (const int shift : {0, 16}) {
+        std::fill(starts.begin(), starts.end(), size_t{0});
+        for (size_t i = 0; i < count; ++i) ++starts[((keys[i] >> shift) & 0xFFFFu) + 1];
+        std::partial_sum(starts.begin(), starts.end(), starts.begin());
+        for (const size_t index : order) sorted[starts[(keys[index] >> shift) & 0xFFFFu]++] = index;
+        order.swap(sorted);
+    }
     return order;
 }
 
@@ -174,64 +194,104 @@ std::vector<float> separatedNoiseLikeTheLayers(const cv::Mat& noisy, const float
     return noise;
 }
 
+// The noise a second filter removes beyond the first's, and the detail it
+// changes beyond what noise explains, both as they show on screen: `a` and
+// `b` are the light under either, `na` and `nb` the probe's noise under
+// either.
+struct Comparison {
+    double noiseRemoved = 0.0;
+    double detailBlurred = 0.0;
+};
+
+Comparison compare(const float* a, const float* b, const float* na, const float* nb,
+                   const cv::Mat& colourLevel) {
+    Comparison result;
+    for (int row = 0; row < colourLevel.rows; ++row) {
+        const float* c = colourLevel.ptr<float>(row);
+        for (int column = 0; column < colourLevel.cols; ++column) {
+            const size_t i = static_cast<size_t>(row) * static_cast<size_t>(colourLevel.cols) +
+                             static_cast<size_t>(column);
+            const double weight = screenWeight(c[column], a[i]);
+            const double change = double(a[i]) - double(b[i]);
+            const double noiseChange = double(na[i]) - double(nb[i]);
+            result.noiseRemoved += weight * (double(na[i]) * na[i] - double(nb[i]) * nb[i]);
+            result.detailBlurred += weight * (change * change - noiseChange * noiseChange);
+        }
+    }
+    return result;
+}
+
 }  // namespace
 
-float widerFilterScale(const quendel::CpuTexture& brightness, const quendel::CpuTexture& filtered,
+LayerJudge::LayerJudge(const quendel::CpuTexture& brightness, const quendel::CpuTexture& filtered,
                        const quendel::CpuTexture& guide, const cv::Mat& colour, float sigmaS,
-                       const cv::Mat& noisy, const OutlierRule* outliers) {
+                       const cv::Mat& noisy, const OutlierRule* outliers)
+    : sigmaS_(sigmaS) {
     CV_Assert(colour.type() == CV_32FC3 && colour.cols == static_cast<int>(brightness.getWidth()) &&
               colour.rows == static_cast<int>(brightness.getHeight()) &&
               filtered.getWidth() == brightness.getWidth() &&
               filtered.getHeight() == brightness.getHeight() && noisy.type() == CV_32F &&
               noisy.size() == colour.size());
     const cv::Rect window = judgedWindow(colour.cols, colour.rows);
-    const quendel::CpuTexture light = windowOf(brightness, window);
-    const quendel::CpuTexture within = windowOf(guide, window);
-    const quendel::CpuTexture narrow = windowOf(filtered, window);
-    const quendel::CpuTexture wide = filteredAt(light, within, 2.0f * sigmaS);
-    const quendel::CpuTexture fine = filteredAt(light, within, kProbeWidth * sigmaS);
-    const cv::Mat colourLevel = luminance(colour(window));
-
+    light_ = windowOf(brightness, window);
+    guide_ = windowOf(guide, window);
+    first_ = windowOf(filtered, window).clone(0u);
+    colourLevel_ = luminance(colour(window));
+    wide_ = filteredAt(light_, guide_, 2.0f * sigmaS);
+    const quendel::CpuTexture fine = filteredAt(light_, guide_, kProbeWidth * sigmaS);
     const size_t count = static_cast<size_t>(window.area());
-    std::vector<float> noise =
-        outliers != nullptr
-            ? separatedNoiseLikeTheLayers(noisy(window).clone(), fine.getChannel(0),
-                                          wide.getChannel(0), *outliers)
-            : whiteNoiseLikeTheLayers(light.getChannel(0), fine.getChannel(0), count);
-    const quendel::CpuTexture probe(noise.data(), static_cast<unsigned>(window.width),
-                                    static_cast<unsigned>(window.height), 1, false);
-    const quendel::CpuTexture probeNarrow = filteredAt(probe, within, sigmaS);
-    const quendel::CpuTexture probeWide = filteredAt(probe, within, 2.0f * sigmaS);
+    probeNoise_ = outliers != nullptr
+                      ? separatedNoiseLikeTheLayers(noisy(window).clone(), fine.getChannel(0),
+                                                    wide_.getChannel(0), *outliers)
+                      : whiteNoiseLikeTheLayers(light_.getChannel(0), fine.getChannel(0), count);
+    probe_ = quendel::CpuTexture(probeNoise_.data(), static_cast<unsigned>(window.width),
+                                 static_cast<unsigned>(window.height), 1, false);
+    // The light and the probe under the present guide, channels 0 and 1.
+    first_.appendPlane(filteredAt(probe_, guide_, sigmaS).planeHandle(0));
+}
 
-    // Noise the wider filter removes, and the detail it blurs: the change
-    // between the two filters beyond what their noise alone explains.
-    const float* a = narrow.getChannel(0);
-    const float* b = wide.getChannel(0);
-    const float* na = probeNarrow.getChannel(0);
-    const float* nb = probeWide.getChannel(0);
-    double noiseRemoved = 0.0, detailBlurred = 0.0;
-    for (int row = 0; row < window.height; ++row) {
-        const float* c = colourLevel.ptr<float>(row);
-        for (int column = 0; column < window.width; ++column) {
-            const size_t i = static_cast<size_t>(row) * static_cast<size_t>(window.width) +
-                             static_cast<size_t>(column);
-            const double weight = screenWeight(c[column], a[i]);
-            const double change = double(a[i]) - double(b[i]);
-            const double noiseChange = double(na[i]) - double(nb[i]);
-            noiseRemoved += weight * (double(na[i]) * na[i] - double(nb[i]) * nb[i]);
-            detailBlurred += weight * (change * change - noiseChange * noiseChange);
-        }
+bool LayerJudge::adoptIfPays(
+    const std::function<quendel::CpuTexture(const quendel::CpuTexture&)>& loosen) {
+    const quendel::CpuTexture looser = loosen(guide_);
+    const quendel::CpuTexture second = filteredTogether(light_, probe_, looser, sigmaS_);
+    const Comparison loose = compare(first_.getChannel(0), second.getChannel(0),
+                                     first_.getChannel(1), second.getChannel(1), colourLevel_);
+    if (!(loose.noiseRemoved > kLeastMargin * loose.detailBlurred && loose.noiseRemoved > 0.0)) {
+        return false;
     }
-    if (!(noiseRemoved > kLeastMargin * detailBlurred)) {
+    guide_ = looser;
+    first_ = second;
+    wide_ = quendel::CpuTexture();
+    return true;
+}
+
+float LayerJudge::widerScale() const {
+    Comparison wider;
+    if (wide_.getChannelsCount() != 0) {
+        const quendel::CpuTexture probeWide = filteredAt(probe_, guide_, 2.0f * sigmaS_);
+        wider = compare(first_.getChannel(0), wide_.getChannel(0), first_.getChannel(1),
+                        probeWide.getChannel(0), colourLevel_);
+    } else {
+        const quendel::CpuTexture wide = filteredTogether(light_, probe_, guide_, 2.0f * sigmaS_);
+        wider = compare(first_.getChannel(0), wide.getChannel(0), first_.getChannel(1),
+                        wide.getChannel(1), colourLevel_);
+    }
+    if (!(wider.noiseRemoved > kLeastMargin * wider.detailBlurred)) {
         return 1.0f;  // no gain, or nothing shows
     }
     // No detail blurred at all: as wide as it goes.
-    const double share =
-        detailBlurred > 0.0
-            ? std::min(kWidestScale - 1.0,
-                       (noiseRemoved / detailBlurred - kLeastMargin) / (kFullMargin - kLeastMargin))
-            : kWidestScale - 1.0;
+    const double share = wider.detailBlurred > 0.0
+                             ? std::min(kWidestScale - 1.0,
+                                        (wider.noiseRemoved / wider.detailBlurred - kLeastMargin) /
+                                            (kFullMargin - kLeastMargin))
+                             : kWidestScale - 1.0;
     return static_cast<float>(1.0 + share);
+}
+
+float widerFilterScale(const quendel::CpuTexture& brightness, const quendel::CpuTexture& filtered,
+                       const quendel::CpuTexture& guide, const cv::Mat& colour, float sigmaS,
+                       const cv::Mat& noisy, const OutlierRule* outliers) {
+    return LayerJudge(brightness, filtered, guide, colour, sigmaS, noisy, outliers).widerScale();
 }
 
 }  // namespace filtering
