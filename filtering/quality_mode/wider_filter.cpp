@@ -240,11 +240,12 @@ LayerJudge::LayerJudge(const quendel::CpuTexture& brightness, const quendel::Cpu
     wide_ = filteredAt(light_, guide_, 2.0f * sigmaS);
     const quendel::CpuTexture fine = filteredAt(light_, guide_, kProbeWidth * sigmaS);
     const size_t count = static_cast<size_t>(window.area());
-    probeNoise_ = outliers != nullptr
-                      ? separatedNoiseLikeTheLayers(noisy(window).clone(), fine.getChannel(0),
-                                                    wide_.getChannel(0), *outliers)
-                      : whiteNoiseLikeTheLayers(light_.getChannel(0), fine.getChannel(0), count);
-    probe_ = quendel::CpuTexture(probeNoise_.data(), static_cast<unsigned>(window.width),
+    std::vector<float> noise =
+        outliers != nullptr
+            ? separatedNoiseLikeTheLayers(noisy(window).clone(), fine.getChannel(0),
+                                          wide_.getChannel(0), *outliers)
+            : whiteNoiseLikeTheLayers(light_.getChannel(0), fine.getChannel(0), count);
+    probe_ = quendel::CpuTexture(noise.data(), static_cast<unsigned>(window.width),
                                  static_cast<unsigned>(window.height), 1, false);
     // The light and the probe under the present guide, channels 0 and 1.
     first_.appendPlane(filteredAt(probe_, guide_, sigmaS).planeHandle(0));

@@ -2,7 +2,6 @@
 
 #include <functional>
 #include <opencv2/core.hpp>
-#include <vector>
 
 #include "quality_mode/firefly_suppression.h"
 #include "quendel/texture.h"
@@ -51,7 +50,6 @@ class LayerJudge {
   private:
     float sigmaS_;
     quendel::CpuTexture light_, guide_, first_, wide_, probe_;
-    std::vector<float> probeNoise_;
     cv::Mat colourLevel_;
 };
 
