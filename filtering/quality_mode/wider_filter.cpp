@@ -235,7 +235,7 @@ LayerJudge::LayerJudge(const quendel::CpuTexture& brightness, const quendel::Cpu
     const cv::Rect window = judgedWindow(colour.cols, colour.rows);
     light_ = windowOf(brightness, window);
     guide_ = windowOf(guide, window);
-    first_ = windowOf(filtered, window).clone(0u);
+    first_ = windowOf(filtered, window);
     colourLevel_ = luminance(colour(window));
     wide_ = filteredAt(light_, guide_, 2.0f * sigmaS);
     const quendel::CpuTexture fine = filteredAt(light_, guide_, kProbeWidth * sigmaS);
